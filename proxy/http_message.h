@@ -1,0 +1,107 @@
+// The HTTP/1.0 message model: the parsed URL, the client request and the
+// server's response header, with the parsers and builders that move between
+// them and wire text.
+//
+// Everything here is plain data and pure functions over a ByteSource; any
+// thread may call them. Parsers return an owned record or nothing, and report
+// the connection's status word through `status`, which they leave untouched
+// on success:
+//   request:  1 no header block or no body byte, 2 request line without
+//             version or line end, 3 method or target missing, 4 target not a
+//             URL, 5 body too large to hold (no memory, or beyond
+//             kMaxRequestBody), 8 socket error while discarding trailing bytes
+//   response: 1 no header block, 2 no space in the status line, 3 no second
+//             space, 4 no "/" in the first word, 5 first word not "HTTP/..."
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/clock.h"
+#include "proxy/byte_source.h"
+#include "proxy/line_list.h"
+
+namespace vellum {
+
+// The proxy's own request lines.
+inline constexpr char kAutoGetMarkLine[] = "Vellum-Mode: RecMode\r\n";
+inline constexpr char kForcedGetMarkLine[] = "Vellum-Mode: GetOnly\r\n";
+inline constexpr char kLocalPathPrefix[] = "Vellum-LocalPath: ";
+
+// Request bodies are held whole; a Content-Length beyond this is refused
+// (status 5) instead of being allocated.
+inline constexpr std::int32_t kMaxRequestBody = 64 * 1024 * 1024;
+
+// Paths are limited by the platform's MAX_PATH buffers.
+inline constexpr std::size_t kPathBufferSize = 260;
+
+struct ParsedUrl {
+    std::optional<std::string> scheme;
+    std::optional<std::string> host;
+    std::optional<std::string> port;      // digits as text
+    std::optional<std::string> path;      // begins with "/"
+    std::optional<std::string> query;     // without "?"
+    std::optional<std::string> fragment;  // without "#"
+    std::optional<std::string> opaque;    // schemes other than "http": all after ":"
+
+    bool operator==(const ParsedUrl&) const = default;
+};
+
+struct ProxyRequest {
+    LineList lines;  // request line first, terminating empty line last
+    std::optional<std::string> method;
+    std::optional<std::string> url;
+    std::optional<std::string> version;
+    std::optional<std::string> referer;
+    std::optional<std::string> host;
+    std::optional<std::string> if_modified_since;
+    std::optional<std::string> authorization;
+    std::optional<std::string> user_agent;
+    std::optional<std::string> body;  // the bytes received, zero bytes included
+    ParsedUrl parsed_url;
+    std::optional<ParsedUrl> parsed_referer;
+    FileTime if_modified_since_time = 0;
+    bool autoget_mark = false;
+    bool forced_get_mark = false;
+    bool if_modified_since_valid = false;
+    std::int32_t content_length = -1;
+    double version_number = 0.9;
+    std::string local_root;  // shorter than kPathBufferSize; empty when absent
+};
+
+struct ServerResponse {
+    LineList lines;  // status line first, terminating empty line last
+    std::optional<std::string> last_modified;
+    std::optional<std::string> content_type;
+    std::optional<std::string> www_authenticate;
+    std::optional<std::string> partner_page;
+    FileTime last_modified_time = 0;
+    std::int32_t status = -1;
+    bool last_modified_valid = false;
+    std::int32_t content_length = -1;
+    double version_number = -1.0;
+    LineList set_cookies;  // one value per Set-Cookie header
+};
+
+std::optional<ParsedUrl> parse_url(std::string_view text);
+
+std::unique_ptr<ProxyRequest> parse_request(ByteSource& source, int& status);
+std::unique_ptr<ServerResponse> parse_response_header(ByteSource& source, int& status);
+
+// The request for the server: request line with the origin or absolute form
+// of the target and " HTTP/1.0", then the client's lines filtered. Ends before
+// the empty line; the caller adds the Cookie line and "\r\n".
+std::optional<LineList> build_server_request(const LineList& client_lines, const ParsedUrl& url,
+                                             bool absolute_form, bool drop_if_modified_since);
+
+// The response header for the browser: "HTTP/1.0" and the server's status,
+// without ETag, Accept-Ranges and Connection lines.
+std::optional<LineList> build_client_response_header(const LineList& server_lines);
+
+// Case-insensitive comparison of the first `length` bytes of `line` with `name`.
+bool header_name_is(std::string_view line, std::string_view name);
+
+}  // namespace vellum

@@ -1,0 +1,2 @@
+// Resource ids of vellum.exe.
+#pragma once

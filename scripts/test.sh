@@ -1,0 +1,16 @@
+#!/bin/bash
+# Sets up a fresh Debian 12 machine if needed, builds both configurations and
+# runs every test: the host core tests under ASan/UBSan, then the Windows tests
+# and end-to-end tests under Wine. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup-debian.sh"
+bash "$root/scripts/build.sh" all
+jobs=$(nproc)
+status=0
+echo "== host tests (ASan/UBSan)"
+(cd "$root/build/host" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --output-on-failure -j "$jobs") || status=1
+echo "== Windows tests (Wine, code page 932)"
+(cd "$root/build/win" && ctest --output-on-failure -j "$jobs") || status=1
+exit $status
