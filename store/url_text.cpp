@@ -1,0 +1,37 @@
+#include "store/url_text.h"
+
+namespace vellum {
+
+std::optional<std::string> url_host_port(const ParsedUrl& url) {
+    if (!url.host) return std::nullopt;
+    std::string text = *url.host;
+    if (url.port) {
+        text += ':';
+        text += *url.port;
+    }
+    return text;
+}
+
+std::optional<std::string> url_path_query(const ParsedUrl& url) {
+    if (!url.path) return std::nullopt;
+    std::string text = *url.path;
+    if (url.query) {
+        text += '?';
+        text += *url.query;
+    }
+    return text;
+}
+
+std::optional<std::string> url_text(const ParsedUrl& url) {
+    if (!url.scheme) return std::nullopt;
+    if (*url.scheme == "http") {
+        auto host = url_host_port(url);
+        auto path = url_path_query(url);
+        if (!host || !path) return std::nullopt;
+        return *url.scheme + "://" + *host + *path;
+    }
+    if (!url.opaque) return std::nullopt;
+    return *url.scheme + ":" + *url.opaque;
+}
+
+}  // namespace vellum
