@@ -1,0 +1,194 @@
+#include "proxy/connection_io_win.h"
+
+#include <algorithm>
+
+#include "base/format_win.h"
+#include "base/messages.h"
+
+namespace vellum {
+namespace {
+
+constexpr int kChunkSize = 1024;
+
+}  // namespace
+
+void log_text(ConnectionLog& log, bool flag, std::string_view text) {
+    if (!flag) return;
+    log.lines.append(std::string(text));
+    if (log.debug_window) {
+        std::string whole = log.lines.join();
+        SendMessageA(log.debug_window, LWM_SET_TEXT, reinterpret_cast<WPARAM>(whole.c_str()), 0);
+    }
+}
+
+void log_lines(ConnectionLog& log, bool flag, const LineList& lines) {
+    if (!flag) return;
+    log.lines.append(lines);
+    if (log.debug_window) {
+        std::string whole = log.lines.join();
+        SendMessageA(log.debug_window, LWM_SET_TEXT, reinterpret_cast<WPARAM>(whole.c_str()), 0);
+    }
+}
+
+int SocketSource::receive(char* buffer, int size) {
+    return recv(socket_, buffer, size, 0);
+}
+
+int SocketSource::wait_readable(int seconds) {
+    return vellum::wait_readable(socket_, seconds);
+}
+
+int wait_readable(SOCKET socket, int seconds) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval timeout{seconds, 0};
+    int result = select(0, &readable, nullptr, nullptr, seconds < 0 ? nullptr : &timeout);
+    if (result == SOCKET_ERROR) return -1;
+    return FD_ISSET(socket, &readable) ? 1 : 0;
+}
+
+bool send_text(SOCKET socket, std::string_view text) {
+    int sent = send(socket, text.data(), static_cast<int>(text.size()), 0);
+    return sent == static_cast<int>(text.size());
+}
+
+bool send_lines(SOCKET socket, const LineList& lines) {
+    for (const std::string& line : lines) {
+        if (!send_text(socket, line)) return false;
+    }
+    return true;
+}
+
+int send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log) {
+    if (client == INVALID_SOCKET) return 0;
+    log_detail(log, "レスポンスヘッダー(to Client)の内容 次の行から--->\r\n");
+    log_lines(log, log.detail, header);
+    log_detail(log, "<---ここまで\r\n");
+    log_detail(log, "レスポンスヘッダー(to Client)送信開始\r\n");
+    if (!send_lines(client, header)) {
+        log_error(log, "*** クライアントに送信出来ません！ ***\r\n");
+        return 1;
+    }
+    log_detail(log, "完了\r\n");
+    return 0;
+}
+
+void report_progress(const ConnectionLog& log, int percent, bool autoget) {
+    if (log.main_window) SendMessageA(log.main_window, MWM_PROGRESS, static_cast<WPARAM>(percent), autoget ? 1 : 0);
+    if (log.debug_window) SendMessageA(log.debug_window, LWM_SET_PROGRESS, static_cast<WPARAM>(percent), 0);
+}
+
+int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget) {
+    const bool from_socket = ends.source_socket != INVALID_SOCKET;
+    const bool from_file = ends.source_file != INVALID_HANDLE_VALUE;
+    const bool to_file = ends.destination_file != INVALID_HANDLE_VALUE;
+    const bool to_client = ends.client_socket != INVALID_SOCKET;
+    if (from_socket == from_file) return kRelayOk;  // both sources, or none
+    if (from_file && to_file) return kRelayOk;      // file to file is not a relay
+
+    std::string route = "通信開始（";
+    route += from_socket ? "サーバー" : "ローカル";
+    if (to_file) route += " → ローカル";
+    if (to_client) route += " → クライアント";
+    route += "）\r\n";
+    log_detail(log, route);
+
+    int result = kRelayOk;
+    bool write_failed = false;
+    long long remaining = limit;
+    long long total = 0;
+    int cycle_percent = 0;
+    char chunk[kChunkSize];
+    for (;;) {
+        int wanted = kChunkSize;
+        if (limit >= 0) {
+            if (remaining <= 0) break;
+            wanted = static_cast<int>(std::min<long long>(remaining, kChunkSize));
+        }
+        int count = 0;
+        if (from_socket) {
+            count = recv(ends.source_socket, chunk, wanted, 0);
+            if (count == SOCKET_ERROR) {
+                log_error(log, "*** サーバーから本体を受信する際にソケットエラー発生！ ***\r\n");
+                return kRelaySocketFailed;
+            }
+        } else {
+            DWORD read = 0;
+            if (!ReadFile(ends.source_file, chunk, static_cast<DWORD>(wanted), &read, nullptr)) {
+                log_error(log, "*** ローカルファイルリードエラー！ ***\r\n");
+                return kRelayReadFailed;
+            }
+            count = static_cast<int>(read);
+        }
+        if (count == 0) break;
+        remaining -= count;
+
+        if (to_file && !write_failed) {
+            DWORD written = 0;
+            if (!WriteFile(ends.destination_file, chunk, static_cast<DWORD>(count), &written, nullptr) ||
+                written != static_cast<DWORD>(count)) {
+                // The browser still gets the whole body; only the recording is lost.
+                write_failed = true;
+                result = kRelayWriteFailed;
+                log_error(log, "*** ローカルファイルライトエラー！ ***\r\n");
+            }
+        }
+        if (to_client && send(ends.client_socket, chunk, count, 0) != count) {
+            log_error(log, "*** クライアントに本体を送信する際にソケットエラー発生！ ***\r\n");
+            return kRelaySocketFailed;
+        }
+
+        total += count;
+        int percent;
+        if (limit > 0) {
+            percent = static_cast<int>(std::min<long long>(total * 100 / limit, 100));
+        } else {
+            cycle_percent = cycle_percent >= 100 ? 10 : cycle_percent + 10;
+            percent = cycle_percent;
+        }
+        report_progress(log, percent, autoget);
+    }
+    log_detail(log, "完了\r\n");
+    log_detail(log, format_text("通信量(byte)：%ld\r\n", static_cast<long>(total)));
+    return result;
+}
+
+bool write_lines(HANDLE file, const LineList& lines) {
+    for (const std::string& line : lines) {
+        DWORD written = 0;
+        if (!WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+            written != line.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ensure_thread_queue() {
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+}
+
+std::optional<WPARAM> ask_ui(HWND main_window, UINT message, WPARAM wparam, LPARAM lparam, bool& abort_flag) {
+    if (abort_pending()) abort_flag = true;
+    if (!PostMessageA(main_window, message, wparam, lparam)) return std::nullopt;
+    MSG msg;
+    for (;;) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) return std::nullopt;
+        if (msg.message == message) return msg.wParam;
+        if (msg.message == CTM_ABORT) abort_flag = true;
+    }
+}
+
+bool abort_pending() {
+    bool aborted = false;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == CTM_ABORT) aborted = true;
+    }
+    return aborted;
+}
+
+}  // namespace vellum

@@ -1,0 +1,95 @@
+// The blocking primitives a connection thread runs on, and its ways of
+// talking to the rest of the program: the connection log (mirrored into a
+// debug window), progress reports, requests to the UI thread with their
+// thread-message replies, and the abort check.
+//
+// Connection-thread side only. Sockets and file handles are borrowed: the
+// caller keeps ownership (the UI thread creates and closes every socket).
+// INVALID_SOCKET / INVALID_HANDLE_VALUE stand for "none".
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "proxy/byte_source.h"
+#include "proxy/line_list.h"
+
+namespace vellum {
+
+// The log of one connection. Detail lines are kept only when `detail` (the
+// log-detail setting when the connection was accepted) is set; error lines
+// always. Progress reports go to `main_window` and to the debug window.
+struct ConnectionLog {
+    bool detail = false;
+    LineList lines;
+    HWND debug_window = nullptr;
+    HWND main_window = nullptr;
+};
+
+// Appends `text` when `flag` is set and shows the whole log in the debug window.
+void log_text(ConnectionLog& log, bool flag, std::string_view text);
+void log_lines(ConnectionLog& log, bool flag, const LineList& lines);
+inline void log_detail(ConnectionLog& log, std::string_view text) { log_text(log, log.detail, text); }
+inline void log_error(ConnectionLog& log, std::string_view text) { log_text(log, true, text); }
+
+// A blocking socket as a ByteSource.
+class SocketSource : public ByteSource {
+public:
+    explicit SocketSource(SOCKET socket) : socket_(socket) {}
+    int receive(char* buffer, int size) override;
+    int wait_readable(int seconds) override;
+
+private:
+    SOCKET socket_;
+};
+
+// 1 readable, 0 time-out, -1 select failed; negative seconds wait without limit.
+int wait_readable(SOCKET socket, int seconds);
+// True when one send accepted every byte (no retry).
+bool send_text(SOCKET socket, std::string_view text);
+bool send_lines(SOCKET socket, const LineList& lines);
+
+// Logs and sends a header to the browser: 0 sent (or no client socket), 1 failed.
+int send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log);
+
+// One source (server socket or file) to up to two sinks (file, client socket).
+struct RelayEnds {
+    SOCKET source_socket = INVALID_SOCKET;
+    SOCKET client_socket = INVALID_SOCKET;
+    HANDLE source_file = INVALID_HANDLE_VALUE;
+    HANDLE destination_file = INVALID_HANDLE_VALUE;
+};
+
+inline constexpr int kRelayOk = 0;
+inline constexpr int kRelaySocketFailed = 1;
+inline constexpr int kRelayReadFailed = 1001;
+inline constexpr int kRelayWriteFailed = 1002;  // the client still got everything
+
+// Relays in 1024-byte chunks, `limit` bytes or (-1) until the source ends,
+// reporting progress after each chunk (crawler requests with `autoget`).
+int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget);
+
+// MWM_PROGRESS to the main window and LWM_SET_PROGRESS to the debug window.
+void report_progress(const ConnectionLog& log, int percent, bool autoget);
+
+// Writes every line, in order, with no separators; false at the first failed write.
+bool write_lines(HANDLE file, const LineList& lines);
+
+// Creates the calling thread's message queue, so that no reply and no abort
+// posted to it can be lost. A connection thread calls it first thing.
+void ensure_thread_queue();
+
+// Posts `message` to `main_window` and waits in the thread's own queue for
+// the thread message of the same number: its wParam is the reply. A CTM_ABORT
+// seen meanwhile (or pending before the post) sets `abort_flag` and the wait
+// goes on; any other message is discarded. None when the post or the wait fails.
+std::optional<WPARAM> ask_ui(HWND main_window, UINT message, WPARAM wparam, LPARAM lparam, bool& abort_flag);
+
+// Empties the thread's queue; true if a CTM_ABORT was among the messages.
+bool abort_pending();
+
+}  // namespace vellum

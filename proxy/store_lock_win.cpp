@@ -1,0 +1,20 @@
+#include "proxy/store_lock_win.h"
+
+#include <atomic>
+
+namespace vellum {
+namespace {
+
+std::atomic<StoreLock*> g_store_lock{nullptr};
+
+}  // namespace
+
+StoreLock* store_lock() {
+    return g_store_lock.load();
+}
+
+void install_store_lock(StoreLock* lock) {
+    g_store_lock.store(lock);
+}
+
+}  // namespace vellum
