@@ -91,11 +91,6 @@ TEST(FileNameEscape, TwoByteCharactersAreNeverEscaped) {
     EXPECT_EQ(escaped("a\x81"), "a\x81");       // lone lead byte at the end
 }
 
-TEST(FileNameEscape, GrowsAtMostThreefold) {
-    EXPECT_EQ(escaped("???"), "%3F%3F%3F");
-    EXPECT_EQ(escaped(""), "");
-}
-
 TEST(Base64, Rfc4648TestVectors) {
     EXPECT_EQ(base64_encode(""), "");
     EXPECT_EQ(base64_encode("f"), "Zg==");
