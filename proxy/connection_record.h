@@ -1,0 +1,48 @@
+// ConnectionRecord: one per accepted browser connection, made and freed by the
+// UI thread, holding the settings snapshot the connection runs with and the
+// two sockets the UI thread creates and closes for it.
+//
+// The connection thread reads the snapshot fields (never changed after the
+// record is made) at its start, and the socket fields only after the UI
+// thread's reply to a request about them. The UI thread alone writes the
+// sockets, the deferred request and the auto-get flags.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "base/win_handles.h"
+#include "shell/settings.h"
+
+namespace vellum {
+
+struct ConnectionRecord {
+    KernelHandle thread;
+    DWORD thread_id = 0;
+    std::atomic<SOCKET> client_socket{INVALID_SOCKET};
+    std::atomic<SOCKET> server_socket{INVALID_SOCKET};
+
+    // A request parked while a request-tree command runs; 0 = none.
+    UINT deferred_message = 0;
+    WPARAM deferred_wparam = 0;
+    LPARAM deferred_lparam = 0;
+
+    // The snapshot taken when the connection was accepted.
+    HWND main_window = nullptr;  // where the thread's requests go
+    std::string save_folder;     // localPath
+    bool internet = false;
+    bool page_save = false;  // localize
+    bool log_detail = false;
+    bool debug_windows = false;
+    int debug_mode = 0;  // 0 off, 1 "debug", 2 "debug" then "autoclose"
+    ProxySettings proxy;
+    DialUpSettings dialup;
+
+    bool autoget_connection = false;  // set by the thread (MWM_MARK_AUTOGET)
+    bool autoget_stopped = false;     // set by the auto-get stop command
+};
+
+}  // namespace vellum

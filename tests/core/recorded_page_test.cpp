@@ -1,0 +1,140 @@
+#include "store/recorded_page.h"
+
+#include <gtest/gtest.h>
+
+#include "store/http_date.h"
+
+namespace vellum {
+namespace {
+
+ParsedUrl url_of(const std::string& text) {
+    return parse_url(text).value_or(ParsedUrl{});
+}
+
+ServerResponse answer(std::optional<std::string> type, std::optional<std::string> last_modified) {
+    ServerResponse response;
+    response.status = 200;
+    response.content_type = std::move(type);
+    if (last_modified) {
+        FileTime time = 0;
+        response.last_modified_valid = parse_http_date(*last_modified, time);
+        response.last_modified_time = time;
+        response.last_modified = last_modified;
+    }
+    return response;
+}
+
+TEST(CompanionName, CarriesStampAndEscapedType) {
+    auto name = companion_file_name("C:\\save", url_of("http://server/index.html"),
+                                    answer("text/html", "Sun, 06 Nov 1994 08:49:37 GMT"));
+    EXPECT_EQ(name, "C:\\save\\server\\index.html(19941106084937 text%2Fhtml)");
+    auto untyped = companion_file_name("C:\\save", url_of("http://server/a"), answer(std::nullopt, std::nullopt));
+    EXPECT_EQ(untyped, "C:\\save\\server\\a(00000000000000 none)");
+    auto parameters = companion_file_name("C:\\save", url_of("http://server/a"),
+                                          answer("text/html; charset=Shift_JIS", std::nullopt));
+    EXPECT_EQ(parameters, "C:\\save\\server\\a(00000000000000 text%2Fhtml; charset=Shift_JIS)");
+    auto parens = companion_file_name("C:\\s", url_of("http://h/a"), answer("text/plain (x)", std::nullopt));
+    EXPECT_EQ(parens, "C:\\s\\h\\a(00000000000000 text%2Fplain %28x%29)");
+}
+
+TEST(CompanionName, LongTypesAreShortenedNotDropped) {
+    const std::string folder = "C:\\" + std::string(200, 'f');
+    const ParsedUrl url = url_of("http://h/p");  // store path of 207 bytes
+    auto cut = companion_file_name(folder, url, answer("text/html; charset=" + std::string(60, 'x'), std::nullopt));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(*cut, folder + "\\h\\p(00000000000000 text%2Fhtml)");
+    auto untyped = companion_file_name(folder, url, answer(std::string(60, 'y') + "/z", std::nullopt));
+    ASSERT_TRUE(untyped);
+    EXPECT_EQ(*untyped, folder + "\\h\\p(00000000000000 none)");
+    const std::string full_folder = "C:\\" + std::string(236, 'f');
+    EXPECT_FALSE(companion_file_name(full_folder, url, answer("text/html", std::nullopt)));
+}
+
+TEST(CompanionName, RoundTripsThroughTheReader) {
+    for (std::string type : {"text/html; charset=Shift_JIS", "image/gif", "text/plain (x)", "a%b", "x y  z"}) {
+        auto name = companion_file_name("C:\\s", url_of("http://h/page"), answer(type, std::nullopt));
+        ASSERT_TRUE(name);
+        auto info = parse_companion_name("page", name->substr(std::string("C:\\s\\h\\").size()));
+        ASSERT_TRUE(info) << type;
+        EXPECT_EQ(info->content_type, type);
+        EXPECT_EQ(info->timestamp, "00000000000000");
+    }
+}
+
+TEST(CompanionName, LookAlikePagesAreNoCompanions) {
+    EXPECT_TRUE(parse_companion_name("a", "a(19941106084937 text%2Fhtml)"));
+    EXPECT_FALSE(parse_companion_name("a", "a(1).html"));
+    EXPECT_FALSE(parse_companion_name("a", "a(19941106084937text%2Fhtml)"));
+    EXPECT_FALSE(parse_companion_name("a", "a(1994110608493 text%2Fhtml)"));
+    EXPECT_FALSE(parse_companion_name("a", "a(19941106084937 )"));
+    EXPECT_FALSE(parse_companion_name("a", "a(19941106084937 text%2Fhtml"));
+    EXPECT_FALSE(parse_companion_name("a", "ab(19941106084937 text%2Fhtml)"));
+    // The companion of a page named like a companion is not this page's.
+    EXPECT_FALSE(parse_companion_name("a", "a(19941106084937 x)(19941106084937 text%2Fhtml)"));
+    auto none = parse_companion_name("a", "a(00000000000000 none)");
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->content_type);
+}
+
+TEST(StoredResponse, RebuildsTheHeaderInItsOrder) {
+    CompanionInfo info{"19941106084937", "text/html; charset=Shift_JIS"};
+    auto header = stored_response(info, 1234);
+    EXPECT_EQ(header->lines, (LineList{"HTTP/1.0 200 OK\r\n", "Last-modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
+                                       "Content-length: 1234\r\n", "Content-type: text/html; charset=Shift_JIS\r\n",
+                                       "\r\n"}));
+    EXPECT_EQ(header->status, 200);
+    EXPECT_DOUBLE_EQ(header->version_number, 1.0);
+    EXPECT_EQ(header->content_length, 1234);
+    EXPECT_TRUE(header->last_modified_valid);
+    EXPECT_EQ(header->content_type, "text/html; charset=Shift_JIS");
+}
+
+TEST(StoredResponse, UndatedUntypedAndHuge) {
+    auto bare = stored_response(CompanionInfo{"00000000000000", std::nullopt}, 5);
+    EXPECT_EQ(bare->lines, (LineList{"HTTP/1.0 200 OK\r\n", "Content-length: 5\r\n", "\r\n"}));
+    EXPECT_FALSE(bare->last_modified);
+    auto huge = stored_response(CompanionInfo{"20240101000000", "video/mp4"}, 0x1'0000'0000ull);
+    EXPECT_EQ(huge->content_length, -1);
+    EXPECT_EQ(huge->lines.size(), 4u);  // no Content-length line
+    auto largest = stored_response(CompanionInfo{"00000000000000", std::nullopt}, 0xFFFF'FFFFull);
+    EXPECT_EQ(largest->lines[1], "Content-length: 4294967295\r\n");
+}
+
+TEST(StoredResponse, WeekdayIsComputedAndImpossibleDatesAreInvalid) {
+    auto header = stored_response(CompanionInfo{"20061201120000", std::nullopt}, 1);
+    EXPECT_EQ(header->lines[1], "Last-modified: Fri, 01 Dec 2006 12:00:00 GMT\r\n");
+    auto impossible = stored_response(CompanionInfo{"20030231000000", std::nullopt}, 1);
+    EXPECT_EQ(impossible->lines[1], "Last-modified: Mon, 01 Jan 1601 00:00:00 GMT\r\n");
+    EXPECT_FALSE(impossible->last_modified_valid);
+}
+
+TEST(Freshness, OnlyA200WithEqualValidDates) {
+    auto stored = stored_response(CompanionInfo{"19941106084937", "text/html"}, 10);
+    ServerResponse same = answer("text/html", "Sun, 06 Nov 1994 08:49:37 GMT");
+    EXPECT_TRUE(recorded_copy_is_current(same, *stored));
+    ServerResponse other = same;
+    other.status = 203;
+    EXPECT_FALSE(recorded_copy_is_current(other, *stored));
+    ServerResponse newer = answer("text/html", "Sun, 06 Nov 1994 08:49:38 GMT");
+    EXPECT_FALSE(recorded_copy_is_current(newer, *stored));
+    ServerResponse older = answer("text/html", "Sun, 06 Nov 1994 08:49:36 GMT");
+    EXPECT_FALSE(recorded_copy_is_current(older, *stored));
+    ServerResponse undated = answer("text/html", std::nullopt);
+    EXPECT_FALSE(recorded_copy_is_current(undated, *stored));
+    auto stored_undated = stored_response(CompanionInfo{"00000000000000", "text/html"}, 10);
+    EXPECT_FALSE(recorded_copy_is_current(same, *stored_undated));
+}
+
+TEST(RecordedPageNames, RedirectAndReceivingFiles) {
+    EXPECT_EQ(redirect_file_name("C:\\s\\", url_of("http://h/a")), "C:\\s\\h\\a.response");
+    EXPECT_FALSE(redirect_file_name("C:\\s", url_of("ftp://h/a")));
+    const std::string folder = "C:\\" + std::string(240, 'f');
+    EXPECT_TRUE(redirect_file_name(folder, url_of("http://h/abcd")));    // 259 bytes
+    EXPECT_FALSE(redirect_file_name(folder, url_of("http://h/abcde")));  // 260 bytes
+    EXPECT_EQ(receiving_file_name("C:\\s\\h\\a", 104), "C:\\s\\h\\a.#00104#");
+    EXPECT_EQ(receiving_file_name("C:\\s\\h\\a", 1300), "C:\\s\\h\\a.#01300#");
+    EXPECT_EQ(receiving_file_name("C:\\s\\h\\a", 123456), "C:\\s\\h\\a.#123456#");
+}
+
+}  // namespace
+}  // namespace vellum
