@@ -173,6 +173,10 @@ void ensure_thread_queue() {
 std::optional<WPARAM> ask_ui(HWND main_window, UINT message, WPARAM wparam, LPARAM lparam, bool& abort_flag) {
     if (abort_pending()) abort_flag = true;
     if (!PostMessageA(main_window, message, wparam, lparam)) return std::nullopt;
+    return wait_for_reply(message, abort_flag);
+}
+
+std::optional<WPARAM> wait_for_reply(UINT message, bool& abort_flag) {
     MSG msg;
     for (;;) {
         BOOL got = GetMessageA(&msg, nullptr, 0, 0);

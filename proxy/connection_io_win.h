@@ -89,6 +89,10 @@ void ensure_thread_queue();
 // goes on; any other message is discarded. None when the post or the wait fails.
 std::optional<WPARAM> ask_ui(HWND main_window, UINT message, WPARAM wparam, LPARAM lparam, bool& abort_flag);
 
+// The waiting half of ask_ui, for callers that post themselves (to pass
+// ownership of the payload with the post).
+std::optional<WPARAM> wait_for_reply(UINT message, bool& abort_flag);
+
 // Empties the thread's queue; true if a CTM_ABORT was among the messages.
 bool abort_pending();
 

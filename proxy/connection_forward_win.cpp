@@ -1,0 +1,394 @@
+// Forwarding a request to the server or the upstream proxy, relaying the
+// answer to the browser and, when page saving applies, recording it: the body
+// goes to a receiving file first and replaces the recording only after the
+// whole transfer succeeded.
+#include <cstdlib>
+#include <cstring>
+
+#include "base/format_win.h"
+#include "base/messages.h"
+#include "base/prompt.h"
+#include "proxy/connection_handler_win.h"
+#include "proxy/connection_record.h"
+#include "proxy/connection_state_win.h"
+#include "proxy/store_lock_win.h"
+#include "proxy/ui_requests.h"
+#include "store/recorded_page.h"
+#include "store/recorded_page_win.h"
+#include "store/store_files_win.h"
+
+namespace vellum {
+namespace {
+
+constexpr int kConnectAttempts = 5;
+constexpr DWORD kConnectPauseMs = 500;
+constexpr int kConnectionRefused = 10061;  // WSAECONNREFUSED
+
+// Peeks until `expected` has arrived, the bytes stop matching it, or the peer
+// closes: a status line split over two segments is still recognised.
+int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked) {
+    int count = 0;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        count = recv(socket, peeked, length, MSG_PEEK);
+        if (count <= 0 || count == length || std::memcmp(peeked, expected, static_cast<std::size_t>(count)) != 0) {
+            break;
+        }
+        Sleep(10);
+    }
+    return count;
+}
+
+bool is_dotted_ipv4(const std::string& host) {
+    if (host.empty()) return false;
+    int dots = 0;
+    for (char c : host) {
+        if (c == '.') {
+            ++dots;
+        } else if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return dots == 3 && inet_addr(host.c_str()) != INADDR_NONE;
+}
+
+}  // namespace
+
+void ConnectionHandler::forward() {
+    if (proxy_.proxy) {
+        log_detail(log_, "インターネットへのアクセスにプロキシサーバーを使用します\r\n");
+        target_host_ = proxy_.address;
+        target_port_ = std::atoi(proxy_.port.c_str());
+    } else {
+        target_host_ = request_->parsed_url.host.value_or("");
+        target_port_ = request_->parsed_url.port ? std::atoi(request_->parsed_url.port->c_str()) : 80;
+    }
+    if (!open_server_connection()) return;
+    if (!send_request_to_server()) return;
+    if (other_method_) {
+        relay_other();
+        return;
+    }
+    receive_response();
+}
+
+bool ConnectionHandler::open_server_connection() {
+    ask(MWM_OPEN_SERVER_SOCKET);
+    if (aborted_by_request()) return false;
+    server_socket_ = record_.server_socket.load();
+    if (server_socket_ == INVALID_SOCKET) {
+        if (int error = WSAGetLastError()) log_error(log_, format_text("*** サーバー接続用 socket エラー(%d) ***\r\n", error));
+        if (!crawler_) send_gateway_error_page(false);
+        status_ = kStatusSocketFailed;
+        return false;
+    }
+    log_detail(log_, format_text("サーバー通信用ソケット識別子：%u\r\n", static_cast<unsigned>(server_socket_)));
+
+    // Dialling comes with the dial-up connection; until it exists every
+    // connection goes out over the network that is there.
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(target_port_));
+    if (is_dotted_ipv4(target_host_)) {
+        address.sin_addr.s_addr = inet_addr(target_host_.c_str());
+    } else {
+        log_detail(log_, format_text("%s のIPアドレスを調べます\r\n", target_host_.c_str()));
+        hostent* host = gethostbyname(target_host_.c_str());
+        if (abort_check()) return false;
+        if (!host || !host->h_addr_list[0]) {
+            log_error(log_, format_text("*** gethostbyname エラー(%d) ***\r\n", WSAGetLastError()));
+            status_ = kStatusSocketFailed;
+            return false;
+        }
+        std::memcpy(&address.sin_addr, host->h_addr_list[0], sizeof address.sin_addr);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&address.sin_addr);
+        log_detail(log_, format_text("%s のIPアドレスは %d.%d.%d.%d\r\n", target_host_.c_str(), bytes[0], bytes[1],
+                                     bytes[2], bytes[3]));
+    }
+
+    for (int attempt = 1;; ++attempt) {
+        log_detail(log_, format_text("%s:%d に接続開始\r\n", target_host_.c_str(), target_port_));
+        int result = connect(server_socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        int error = result == SOCKET_ERROR ? WSAGetLastError() : 0;
+        if (abort_check()) return false;
+        if (result != SOCKET_ERROR) break;
+        log_error(log_, format_text("*** connect エラー(%d) ***\r\n", error));
+        if (error == kConnectionRefused && attempt < kConnectAttempts) {
+            Sleep(kConnectPauseMs);
+            continue;
+        }
+        status_ = kStatusSocketFailed;
+        return false;
+    }
+    log_detail(log_, "完了\r\n");
+    return true;
+}
+
+bool ConnectionHandler::send_request_to_server() {
+    std::optional<LineList> lines = build_server_request(request_->lines, request_->parsed_url, proxy_.proxy != 0, crawler_);
+    if (!lines) {
+        log_error(log_, "*** リクエストヘッダー(to Server)作成エラー！ ***\r\n");
+        status_ = kStatusInternal;
+        return false;
+    }
+    std::optional<WPARAM> cookie = ask(MWM_COOKIE_GET, reinterpret_cast<LPARAM>(&request_->parsed_url));
+    if (cookie && *cookie) {
+        std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(*cookie));
+        if (!text->empty()) lines->append("Cookie: " + *text + "\r\n");
+    }
+    lines->append("\r\n");
+    if (aborted_by_request()) return false;
+
+    log_detail(log_, "リクエストヘッダー(to Server)の内容 次の行から--->\r\n");
+    log_lines(log_, log_.detail, *lines);
+    log_detail(log_, "<---ここまで\r\n");
+    log_detail(log_, "リクエストヘッダー(to Server)送信開始\r\n");
+    if (!send_lines(server_socket_, *lines)) {
+        log_error(log_, "*** サーバーにリクエストヘッダーが送信出来ません！ ***\r\n");
+        status_ = kStatusSocketFailed;
+        return false;
+    }
+    log_detail(log_, "完了\r\n");
+    if (abort_check()) return false;
+
+    if (request_->body) {
+        log_detail(log_, "リクエスト本体(to Server)の内容 次の行から--->\r\n");
+        log_detail(log_, *request_->body);
+        log_detail(log_, "<---ここまで\r\n");
+        log_detail(log_, "リクエスト本体(to Server)送信開始\r\n");
+        if (!send_text(server_socket_, *request_->body)) {
+            log_error(log_, "*** サーバーにリクエスト本体が送信出来ません！ ***\r\n");
+            status_ = kStatusSocketFailed;
+            return false;
+        }
+        log_detail(log_, "完了\r\n");
+        if (abort_check()) return false;
+    }
+    return true;
+}
+
+void ConnectionHandler::relay_other() {
+    log_detail(log_, "リクエストメソッドが GET POST 以外\r\n");
+    // The answer runs until the server closes: the request's own length says
+    // nothing about the length of the response.
+    relay(server_socket_, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, -1);
+}
+
+bool ConnectionHandler::relay(SOCKET from_socket, HANDLE from_file, HANDLE to_file, bool to_client, long long limit) {
+    RelayEnds ends;
+    ends.source_socket = from_socket;
+    ends.source_file = from_file;
+    ends.destination_file = to_file;
+    ends.client_socket = to_client ? client_socket_ : INVALID_SOCKET;
+    status_ = relay_body(ends, limit, log_, autoget_);
+    return !abort_check();
+}
+
+void ConnectionHandler::receive_response() {
+    log_detail(log_, "レスポンスヘッダー(from Server)受信開始\r\n");
+    char peeked[5];
+    int count = peek_prefix(server_socket_, "HTTP/", 5, peeked);
+    if (count == 0) {
+        log_error(log_, "*** サーバーから受信出来ません！ ***\r\n");
+        status_ = kStatusSocketFailed;
+        return;
+    }
+    if (count == SOCKET_ERROR) {
+        log_error(log_, "*** サーバーから受信する際にソケットエラー発生！ ***\r\n");
+        if (int error = WSAGetLastError()) log_error(log_, format_text("*** ソケットエラー(%d) ***\r\n", error));
+        status_ = kStatusSocketFailed;
+        return;
+    }
+    if (abort_check()) return;
+    if (count != 5 || std::memcmp(peeked, "HTTP/", 5) != 0) {
+        log_detail(log_, "レスポンスヘッダー無し\r\n");
+        content_type_.reset();
+        relay(server_socket_, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, -1);
+        return;
+    }
+
+    SocketSource source(server_socket_);
+    int parse_status = 0;
+    response_ = parse_response_header(source, parse_status);
+    if (!response_) {
+        log_error(log_, "*** エラー！ ***\r\n");
+        status_ = parse_status == 1 ? kStatusSocketFailed : kStatusInternal;
+        return;
+    }
+    if (abort_check()) return;
+    log_detail(log_, "完了\r\n");
+    log_detail(log_, "レスポンスヘッダー(from Server)の内容 次の行から--->\r\n");
+    log_lines(log_, log_.detail, response_->lines);
+    log_detail(log_, "<---ここまで\r\n");
+    response_code_ = response_->status;
+
+    for (const std::string& value : response_->set_cookies) {
+        ask_owned(MWM_COOKIE_SET,
+                  std::make_unique<LineList>(LineList{value, request_->parsed_url.host.value_or("")}));
+    }
+    if (response_->status == 401 && response_->www_authenticate && request_->host) {
+        ask_owned(MWM_AUTH_NOTE, std::make_unique<AuthNote>(AuthNote{*request_->host, *response_->www_authenticate}));
+    }
+    if (aborted_by_request()) return;
+
+    if (stored_header_ && recorded_copy_is_current(*response_, *stored_header_)) {
+        answer_from_recorded_copy();
+        return;
+    }
+    relay_and_record();
+}
+
+void ConnectionHandler::answer_from_recorded_copy() {
+    log_detail(log_, "ローカルに存在するファイルは更新されていません\r\n");
+    log_detail(log_, format_text("サーバー Last-Modified：%s\r\n", response_->last_modified->c_str()));
+    log_detail(log_, format_text("ローカル Last-Modified：%s\r\n", stored_header_->last_modified->c_str()));
+    log_detail(log_, "サーバー通信用ソケットクローズ開始\r\n");
+    close_server_socket();  // the server's body is never read
+    if (aborted_by_request()) return;
+    log_detail(log_, "完了\r\n");
+    content_type_ = stored_header_->content_type;
+    if (crawler_) return;
+
+    log_detail(log_, "ローカルを使用します\r\n");
+    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != 0) {
+        status_ = kStatusSocketFailed;
+        return;
+    }
+    if (abort_check()) return;
+    relay(INVALID_SOCKET, page_file_.get(), INVALID_HANDLE_VALUE, true, stored_header_->content_length);
+}
+
+void ConnectionHandler::relay_and_record() {
+    std::optional<LineList> header = build_client_response_header(response_->lines);
+    if (!header) {
+        log_error(log_, "*** レスポンスヘッダー(to Client)作成エラー！ ***\r\n");
+        status_ = kStatusInternal;
+        return;
+    }
+    if (!crawler_) {
+        if (send_header_to_client(client_socket_, *header, log_) != 0) {
+            status_ = kStatusSocketFailed;
+            return;
+        }
+        if (abort_check()) return;
+    }
+    content_type_ = response_->content_type;
+    const int code = response_->status;
+
+    if (code == 304) {
+        if (stored_header_ && request_->if_modified_since_valid && stored_header_->last_modified_valid &&
+            request_->if_modified_since_time == stored_header_->last_modified_time) {
+            if (!content_type_) content_type_ = stored_header_->content_type;
+        } else if (page_save_ && !forced_get_ && request_->method->compare(0, 3, "GET") == 0) {
+            // The browser's cache is current but the store is not: fetch the
+            // page once more, for the store.
+            queue_forced_get_ = true;
+        }
+        return;
+    }
+
+    if (code >= 300 && code <= 399 && page_save_) {
+        log_detail(log_, "レスポンスコードが 300番台（304以外)です\r\n");
+        page_file_.reset();
+        receiving_file_ = create_file_with_folders(*receiving_path_);
+        if (!receiving_file_) {
+            log_file_error(*receiving_path_, GetLastError());
+            if (crawler_) {
+                status_ = kStatusWriteFailed;
+                return;
+            }
+        } else if (!write_lines(receiving_file_.get(), *header)) {
+            receiving_file_.reset();
+            DeleteFileA(receiving_path_->c_str());
+            log_error(log_, "*** ローカルファイルライトエラー！ ***\r\n");
+            if (crawler_) {
+                status_ = kStatusWriteFailed;
+                return;
+            }
+        }
+        if (!relay(server_socket_, INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
+                   !crawler_, response_->content_length)) {
+            return;  // aborted: the end deletes the receiving file
+        }
+        if (receiving_file_) {
+            StoreLockHold hold;
+            receiving_file_.reset();
+            if (status_ == kStatusOk) {
+                std::optional<std::string> redirect = redirect_file_name(save_root_, request_->parsed_url);
+                std::optional<CommitFailure> failure =
+                    redirect ? commit_redirect(*redirect, *receiving_path_)
+                             : std::optional<CommitFailure>(CommitFailure{*store_path_ + ".response", ERROR_FILENAME_EXCED_RANGE});
+                if (failure) {
+                    log_file_error(failure->path, failure->error);
+                    if (crawler_) status_ = kStatusWriteFailed;
+                }
+            }
+            DeleteFileA(receiving_path_->c_str());
+        }
+        return;
+    }
+
+    if (page_save_) {
+        page_file_.reset();
+        const bool partner_page = code == 200 && response_->partner_page &&
+                                  request_->parsed_url.host.value_or("") == kPartnerHost;
+        if (partner_page) {
+            log_detail(log_, "KESTREL ONLINE 認証ページですので保存しません\r\n");
+            kestrel_auth_ = true;
+            if (crawler_) {
+                log_error(log_, "*** KESTREL ONLINE 認証発生！ ***\r\n");
+                status_ = kStatusOk;
+                return;
+            }
+        } else if (code == 200) {
+            receiving_file_ = create_file_with_folders(*receiving_path_);
+            if (!receiving_file_) {
+                log_file_error(*receiving_path_, GetLastError());
+                if (crawler_) {
+                    status_ = kStatusWriteFailed;
+                    return;
+                }
+            }
+        } else {
+            log_detail(log_, "レスポンスコードが 200 以外なので保存しません！\r\n");
+        }
+    }
+    if (!relay(server_socket_, INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
+               !crawler_, response_->content_length)) {
+        return;
+    }
+    if (receiving_file_) {
+        StoreLockHold hold;
+        receiving_file_.reset();
+        if (status_ == kStatusOk) {
+            if (std::optional<CommitFailure> failure =
+                    commit_recorded_page(save_root_, request_->parsed_url, *response_, *receiving_path_)) {
+                log_file_error(failure->path, failure->error);
+                if (crawler_) status_ = kStatusWriteFailed;
+            }
+        }
+        DeleteFileA(receiving_path_->c_str());
+    }
+}
+
+void ConnectionHandler::log_file_error(const std::string& path, DWORD error) {
+    log_error(log_, format_text("*** ファイルが作成できません！ ***\r\n%s\r\nエラーコード：%X\r\n", path.c_str(),
+                                static_cast<unsigned>(error)));
+}
+
+void ConnectionHandler::send_gateway_error_page(bool dial_up) {
+    LineList page;
+    page.append("HTTP/1.0 502 Bad Gateway\r\n");
+    page.append("Content-Type: text/html\r\n");
+    page.append("\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>");
+    if (dial_up) {
+        page.append("<H1>DialUp Error</H1>");
+    } else {
+        page.append("<H1>Connect Error</H1>");
+        page.append(format_text("<PRE>HOST : %s\r\nPORT : %d</PRE>", target_host_.c_str(), target_port_));
+    }
+    page.append(format_text("<HR><ADDRESS>%s</ADDRESS></BODY></HTML>", kProgramTitle));
+    send_header_to_client(client_socket_, page, log_);
+}
+
+}  // namespace vellum

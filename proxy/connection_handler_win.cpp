@@ -1,0 +1,389 @@
+// Request intake, answers from the local store, and the common end of every
+// connection thread.
+#include "proxy/connection_handler_win.h"
+
+#include <cstring>
+
+#include "base/format_win.h"
+#include "base/messages.h"
+#include "base/prompt.h"
+#include "base/thread_message.h"
+#include "proxy/connection_record.h"
+#include "proxy/connection_state_win.h"
+#include "proxy/content_kind.h"
+#include "proxy/crawler_report_win.h"
+#include "proxy/store_lock_win.h"
+#include "proxy/ui_requests.h"
+#include "store/recorded_page.h"
+#include "store/recorded_page_win.h"
+#include "store/url_map.h"
+
+namespace vellum {
+namespace {
+
+constexpr char kReservationMarker[] = "TESSEL.DLL\r\n";
+constexpr int kReservationMarkerLength = 12;
+
+bool starts_with(const std::optional<std::string>& text, const char* prefix) {
+    return text && text->compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+}  // namespace
+
+int run_connection(ConnectionRecord& record) {
+    ensure_thread_queue();
+    ConnectionHandler handler(record);
+    return handler.run();
+}
+
+ConnectionHandler::ConnectionHandler(ConnectionRecord& record)
+    : record_(record),
+      main_window_(record.main_window),
+      debug_mode_(record.debug_mode),
+      client_socket_(record.client_socket.load()),
+      server_socket_(record.server_socket.load()),
+      internet_(record.internet),
+      page_save_(record.page_save),
+      save_root_(record.save_folder),
+      proxy_(record.proxy),
+      dialup_(record.dialup) {
+    log_.detail = record.log_detail;
+    log_.main_window = main_window_;
+}
+
+int ConnectionHandler::run() {
+    if (debug_mode_ != 0 && log_.detail && record_.debug_windows) {
+        SetForegroundWindow(main_window_);
+        log_.debug_window = reinterpret_cast<HWND>(SendMessageA(main_window_, MWM_OPEN_LOG, 0, 1));
+        if (log_.debug_window) SetPropA(log_.debug_window, "ID", reinterpret_cast<HANDLE>(1));
+    }
+    log_detail(log_, format_text("クライエント通信用ソケット識別子：%u\r\n", static_cast<unsigned>(client_socket_)));
+    serve();
+    finish();
+    return status_;
+}
+
+std::optional<WPARAM> ConnectionHandler::ask(UINT message, LPARAM lparam) {
+    return ask_ui(main_window_, message, reinterpret_cast<WPARAM>(&record_), lparam, aborted_);
+}
+
+template <typename T>
+std::optional<WPARAM> ConnectionHandler::ask_owned(UINT message, std::unique_ptr<T> payload) {
+    if (abort_pending()) aborted_ = true;
+    if (!post_owned(main_window_, message, reinterpret_cast<WPARAM>(&record_), std::move(payload))) return std::nullopt;
+    return wait_for_reply(message, aborted_);
+}
+
+bool ConnectionHandler::abort_check() {
+    if (status_ == 0 && abort_pending()) {
+        status_ = kStatusAborted;
+        return true;
+    }
+    return false;
+}
+
+bool ConnectionHandler::aborted_by_request() {
+    if (!aborted_) return false;
+    status_ = kStatusAborted;
+    return true;
+}
+
+void ConnectionHandler::serve() {
+    if (!peek_reservation_marker()) return;
+    if (!read_request()) return;
+    if (reservation_) {
+        // The UI thread owns the request from here on.
+        post_owned(main_window_, MWM_RESERVE, 0, std::move(owned_request_));
+        request_ = nullptr;
+        return;
+    }
+    decide_mode_and_paths();
+    log_detail(log_, "ツリー表示インターフェース開始\r\n");
+    std::optional<WPARAM> node = ask(MWM_REQUEST_ADD, reinterpret_cast<LPARAM>(request_));
+    tree_node_ = node ? reinterpret_cast<void*>(*node) : nullptr;
+    if (tree_node_) owned_request_.release();  // the request tree keeps it now
+    log_detail(log_, "完了\r\n");
+    if (aborted_by_request()) return;
+
+    log_detail(log_, "------------------------------\r\n");
+    log_detail(log_, format_text("自動取得：%d\r\n", autoget_ ? 1 : 0));
+    log_detail(log_, format_text("強制取得：%d\r\n", forced_get_ ? 1 : 0));
+    log_detail(log_, format_text("ブラウザ連携：%d\r\n", crawler_ ? 0 : 1));
+    log_detail(log_, format_text("インターネット接続：%d\r\n", internet_ ? 1 : 0));
+    log_detail(log_, format_text("ページ保存：%d\r\n", page_save_ ? 1 : 0));
+    if (store_path_) log_detail(log_, "ファイル名：" + *store_path_ + "\r\n");
+    if (request_->authorization) log_detail(log_, "認証情報：" + *request_->authorization + "\r\n");
+    log_detail(log_, "------------------------------\r\n");
+
+    look_up_recorded_page();
+    if (internet_) {
+        forward();
+    } else {
+        answer_offline();
+    }
+}
+
+bool ConnectionHandler::peek_reservation_marker() {
+    char peeked[kReservationMarkerLength];
+    int count = 0;
+    // A marker split over two segments is waited for, briefly.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        count = recv(client_socket_, peeked, kReservationMarkerLength, MSG_PEEK);
+        if (count <= 0 || count == kReservationMarkerLength ||
+            std::memcmp(peeked, kReservationMarker, static_cast<std::size_t>(count)) != 0) {
+            break;
+        }
+        Sleep(10);
+    }
+    if (count == 0) {
+        log_error(log_, "*** 受信出来ません！ ***\r\n");
+        status_ = kStatusSocketFailed;
+        return false;
+    }
+    if (count == SOCKET_ERROR) {
+        log_error(log_, "*** 受信する際にソケットエラー発生！ ***\r\n");
+        if (int error = WSAGetLastError()) log_error(log_, format_text("*** ソケットエラー(%d) ***\r\n", error));
+        status_ = kStatusSocketFailed;
+        return false;
+    }
+    if (count == kReservationMarkerLength && std::memcmp(peeked, kReservationMarker, kReservationMarkerLength) == 0) {
+        recv(client_socket_, peeked, kReservationMarkerLength, 0);
+        SocketSource source(client_socket_);
+        read_line(source, '\n');  // "ReserveAutoGet"
+        reservation_ = true;
+    }
+    return true;
+}
+
+bool ConnectionHandler::read_request() {
+    log_detail(log_, "リクエストヘッダー(from Client)受信開始\r\n");
+    SocketSource source(client_socket_);
+    int parse_status = 0;
+    owned_request_ = parse_request(source, parse_status);
+    if (!owned_request_) {
+        log_error(log_, format_text("*** リクエストヘッダー受信エラー！ (%d) ***\r\n", parse_status));
+        status_ = parse_status == 1 ? kStatusSocketFailed : kStatusInternal;
+        return false;
+    }
+    request_ = owned_request_.get();
+    if (abort_check()) return false;
+    log_detail(log_, "完了\r\n");
+    log_detail(log_, "リクエストヘッダー(from Client)の内容 次の行から--->\r\n");
+    log_lines(log_, log_.detail, request_->lines);
+    log_detail(log_, "<---ここまで\r\n");
+    if (request_->body) {
+        log_detail(log_, "リクエスト本体(from Client)の内容 次の行から--->\r\n");
+        log_detail(log_, *request_->body);
+        log_detail(log_, "<---ここまで\r\n");
+    }
+    if (log_.debug_window) {
+        SendMessageA(log_.debug_window, LWM_SET_TITLE, reinterpret_cast<WPARAM>(request_->url->c_str()), 0);
+    }
+    if (!header_name_is(*request_->url, "http://")) {
+        log_error(log_, "*** プロトコルが HTTP ではありません！ ***\r\n");
+        status_ = kStatusNotHttp;
+        reservation_ = false;
+        return false;
+    }
+    return true;
+}
+
+void ConnectionHandler::decide_mode_and_paths() {
+    if (!request_->local_root.empty()) save_root_ = request_->local_root;
+    store_path_ = url_store_path(save_root_, request_->parsed_url);
+    if (store_path_) receiving_path_ = receiving_file_name(*store_path_, static_cast<unsigned>(client_socket_));
+
+    if (request_->forced_get_mark) internet_ = page_save_ = forced_get_ = true;
+    if (request_->autoget_mark) {
+        internet_ = page_save_ = autoget_ = true;
+        ask(MWM_MARK_AUTOGET, 1);
+    }
+    crawler_ = autoget_ || forced_get_;
+    other_method_ = !starts_with(request_->method, "GET") && !starts_with(request_->method, "POST");
+    if (other_method_ || !internet_ || !store_path_ || !receiving_path_) page_save_ = false;
+}
+
+void ConnectionHandler::look_up_recorded_page() {
+    log_detail(log_, "ローカルが存在するか確認\r\n");
+    std::optional<RecordedPage> page;
+    {
+        StoreLockHold hold;
+        page = open_recorded_page(save_root_, request_->parsed_url);
+    }
+    if (page) {
+        page_file_ = std::move(page->file);
+        stored_header_ = std::move(page->header);
+        log_detail(log_, "ローカルは存在します\r\n");
+        log_detail(log_, "レスポンスヘッダー(from Local)の内容 次の行から--->\r\n");
+        log_lines(log_, log_.detail, stored_header_->lines);
+        log_detail(log_, "<---ここまで\r\n");
+    } else {
+        log_detail(log_, "ローカルは存在しません\r\n");
+    }
+}
+
+void ConnectionHandler::answer_offline() {
+    if (crawler_) {
+        status_ = kStatusInternal;  // nothing to fetch it from
+        return;
+    }
+    if (other_method_) {
+        log_error(log_, "*** リクエストメソッドが GET POST 以外です！ ***\r\n");
+        response_code_ = 501;
+        send_error_page(501);
+        status_ = kStatusSocketFailed;
+        return;
+    }
+    if (!stored_header_) {
+        std::optional<std::string> redirect = redirect_file_name(save_root_, request_->parsed_url);
+        FileHandle file;
+        if (redirect) {
+            file.reset(CreateFileA(redirect->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
+        if (file) {
+            log_detail(log_, "レスポンスファイルにて応答します\r\n");
+            log_detail(log_, "レスポンスファイル名：" + *redirect + "\r\n");
+            RelayEnds ends;
+            ends.source_file = file.get();
+            ends.client_socket = client_socket_;
+            status_ = relay_body(ends, -1, log_, autoget_);
+            abort_check();
+            return;
+        }
+        log_error(log_, "*** ローカルが存在しません！ ***\r\n");
+        response_code_ = 404;
+        send_error_page(404);
+        abort_check();
+        return;
+    }
+    if (request_->if_modified_since_valid && stored_header_->last_modified_valid &&
+        request_->if_modified_since_time == stored_header_->last_modified_time) {
+        log_detail(log_, "クライアントのキャッシュとローカルが同じファイルです\r\n");
+        status_ = send_lines(client_socket_, LineList{"HTTP/1.0 304 Not Modified\r\n", "\r\n"}) ? 0 : 1;
+        response_code_ = 304;
+        content_type_ = stored_header_->content_type;
+        abort_check();
+        return;
+    }
+    log_detail(log_, "ローカルがクライアントのキャッシュより新しいファイルです\r\n");
+    response_code_ = stored_header_->status;
+    content_type_ = stored_header_->content_type;
+    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != 0) {
+        status_ = kStatusSocketFailed;
+        return;
+    }
+    if (abort_check()) return;
+    RelayEnds ends;
+    ends.source_file = page_file_.get();
+    ends.client_socket = client_socket_;
+    status_ = relay_body(ends, stored_header_->content_length, log_, autoget_);
+    abort_check();
+}
+
+void ConnectionHandler::send_error_page(int code) {
+    LineList page;
+    const std::string& request_line = request_->lines.front();
+    if (code == 501) {
+        page.append("HTTP/1.0 501 Not Implemented\r\n");
+        page.append("Content-Type: text/html\r\n");
+        page.append("\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>");
+        page.append("<H1>Error</H1>");
+        page.append(format_text("<PRE>Client request : %s</PRE>", request_line.c_str()));
+    } else {
+        page.append("HTTP/1.0 404 Not Found\r\n");
+        page.append("Content-Type: text/html\r\n");
+        page.append("\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>");
+        page.append("<H1>Not Found</H1>");
+        if (store_path_) {
+            page.append(format_text("<PRE>Client request : %sLocal filename : %s</PRE>", request_line.c_str(),
+                                    store_path_->c_str()));
+        } else {
+            page.append(format_text("<PRE>Client request : %s</PRE>", request_line.c_str()));
+        }
+    }
+    page.append(format_text("<HR><ADDRESS>%s</ADDRESS></BODY></HTML>", kProgramTitle));
+    status_ = send_header_to_client(client_socket_, page, log_);
+}
+
+void ConnectionHandler::close_server_socket() {
+    ask(MWM_CLOSE_SERVER_SOCKET);
+    server_socket_ = INVALID_SOCKET;
+}
+
+void ConnectionHandler::finish() {
+    page_file_.reset();
+    if (receiving_file_) {
+        receiving_file_.reset();
+        // Only a complete, committed transfer replaces a recording.
+        DeleteFileA(receiving_path_->c_str());
+    }
+    if (server_socket_ != INVALID_SOCKET) {
+        log_detail(log_, "サーバー通信用ソケットクローズ開始\r\n");
+        close_server_socket();
+        log_detail(log_, "完了\r\n");
+    }
+    if (request_ && request_->autoget_mark) report_to_crawler();
+
+    log_detail(log_, "クライアント通信用ソケットクローズ開始\r\n");
+    ask(MWM_CLOSE_CLIENT_SOCKET);
+    log_detail(log_, "完了\r\n");
+    report_progress(log_, 0, autoget_);
+
+    if (status_ == kStatusOk) {
+        log_detail(log_, "正常終了\r\n");
+        if (log_.debug_window && debug_mode_ == 2) SendMessageA(log_.debug_window, WM_COMMAND, IDCANCEL, 0);
+    } else if (status_ == kStatusAborted) {
+        log_error(log_, "*** 強制終了！ ***\r\n");
+    } else {
+        log_detail(log_, "エラー終了\r\n");
+    }
+
+    // The request may go with its tree node once the node is finished.
+    std::unique_ptr<LineList> forced_get = queue_forced_get_ ? forced_get_request() : nullptr;
+    if (tree_node_) {
+        RequestDoneBlock done;
+        done.record = &record_;
+        done.node = static_cast<RequestNode*>(tree_node_);
+        done.log = std::move(log_.lines);
+        done.content_class = content_kind(content_type_);
+        done.response_code = response_code_;
+        done.status = status_;
+        ask_ui(main_window_, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&done), 0, aborted_);
+    }
+    if (forced_get) ask_owned(MWM_QUEUE_GETONLY, std::move(forced_get));
+
+    // Everything the thread owns goes with this object; the record belongs to
+    // the UI thread, which frees it on this message.
+    PostMessageA(main_window_, MWM_CONNECTION_DONE, reinterpret_cast<WPARAM>(&record_), 0);
+}
+
+void ConnectionHandler::report_to_crawler() {
+    if (status_ == kStatusNotHttp) {
+        report_fetch_failed(status_, "プロトコルがＨＴＴＰではありません");
+    } else if (status_ == kStatusWriteFailed) {
+        report_fetch_failed(status_, "ファイル書き込みエラーが発生しました");
+    } else if (status_ >= kStatusInternal) {
+        report_fetch_failed(status_, "内部エラーが発生しました");
+    } else if (status_ == kStatusAborted) {
+        report_fetch_failed(status_, nullptr);
+    } else if (kestrel_auth_) {
+        report_fetch_failed(kStatusInternal, "ケストレル社ONLINEの認証が発生しました");
+    } else if (response_ && response_->status == 401 && response_->www_authenticate && request_->host) {
+        report_fetch_auth(*response_->www_authenticate);
+    } else if (status_ != kStatusOk) {
+        report_fetch_failed(status_, nullptr);
+    } else {
+        report_fetch_done(response_code_);
+    }
+}
+
+std::unique_ptr<LineList> ConnectionHandler::forced_get_request() const {
+    auto entry = std::make_unique<LineList>(request_->lines.front());
+    entry->append(kForcedGetMarkLine);
+    entry->append(kLocalPathPrefix + save_root_ + "\r\n");
+    for (std::size_t i = 1; i < request_->lines.size(); ++i) entry->append(request_->lines[i]);
+    return entry;
+}
+
+}  // namespace vellum

@@ -1,0 +1,33 @@
+// The work of one connection thread over its one HTTP/1.0 request: the
+// reservation marker of the browser component, parsing, the proxy's own
+// request lines, the request tree, the recorded page, then either the answer
+// from the local store (offline) or forwarding to the server or upstream
+// proxy and recording; and the common end that closes, reports and frees.
+//
+// Runs on the connection thread. The record belongs to the UI thread; the
+// handler reads its snapshot, asks the UI thread for every shared operation
+// and, as its very last act, posts MWM_CONNECTION_DONE, after which the record
+// may be gone.
+#pragma once
+
+namespace vellum {
+
+struct ConnectionRecord;
+
+// The connection's final status word:
+inline constexpr int kStatusOk = 0;
+inline constexpr int kStatusSocketFailed = 1;   // socket or protocol failure
+inline constexpr int kStatusAborted = 100;      // CTM_ABORT was seen
+inline constexpr int kStatusInternal = 1000;    // parse/build failure, crawler request offline
+inline constexpr int kStatusReadFailed = 1001;  // reading the page file failed
+inline constexpr int kStatusWriteFailed = 1002; // writing a file failed
+inline constexpr int kStatusNotHttp = 1003;     // the target is not an "http://" URL
+
+// The host of the partner service whose 200 answers carrying the
+// "X_kestrelonline_page" header are authentication pages, never recorded.
+inline constexpr char kPartnerHost[] = "www.kestrelonline.jp";
+
+// Serves the connection of `record` from start to end; returns the status word.
+int run_connection(ConnectionRecord& record);
+
+}  // namespace vellum

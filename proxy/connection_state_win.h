@@ -1,0 +1,109 @@
+// The working state of one connection thread, shared by the intake and
+// offline half (connection_handler_win.cpp) and the forwarding half
+// (connection_forward_win.cpp). Lives on the thread's stack; nothing in it is
+// shared with other threads except through the UI requests.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/win_handles.h"
+#include "proxy/line_list.h"
+#include "proxy/connection_io_win.h"
+#include "proxy/http_message.h"
+#include "shell/settings.h"
+
+namespace vellum {
+
+struct ConnectionRecord;
+
+class ConnectionHandler {
+public:
+    explicit ConnectionHandler(ConnectionRecord& record);
+    int run();
+
+private:
+    // Intake and local serving.
+    void serve();
+    bool peek_reservation_marker();
+    bool read_request();
+    void decide_mode_and_paths();
+    void look_up_recorded_page();
+    void answer_offline();
+    void send_error_page(int code);
+
+    // Forwarding and recording.
+    void forward();
+    bool open_server_connection();
+    bool send_request_to_server();
+    void receive_response();
+    void answer_from_recorded_copy();
+    void relay_and_record();
+    void relay_redirect();
+    void relay_other();
+    void send_gateway_error_page(bool dial_up);
+
+    // The common end.
+    void finish();
+    void report_to_crawler();
+    // The request line, the forced-get marker, the save folder and the rest
+    // of the client's header: what the forced-get queue replays.
+    std::unique_ptr<LineList> forced_get_request() const;
+
+    // Requests to the UI thread; wParam is the record. None when the post or
+    // the wait failed; `aborted_` is set when CTM_ABORT was seen.
+    std::optional<WPARAM> ask(UINT message, LPARAM lparam = 0);
+    template <typename T>
+    std::optional<WPARAM> ask_owned(UINT message, std::unique_ptr<T> payload);
+    // When no status is set yet and an abort is pending: status 100, true.
+    bool abort_check();
+    // When CTM_ABORT was seen by a request: status 100, true.
+    bool aborted_by_request();
+
+    bool relay(SOCKET from_socket, HANDLE from_file, HANDLE to_file, bool to_client, long long limit);
+    void log_file_error(const std::string& path, DWORD error);
+    void close_server_socket();
+
+    ConnectionRecord& record_;
+    HWND main_window_;
+    int status_ = 0;
+    bool aborted_ = false;
+    ConnectionLog log_;
+    int debug_mode_ = 0;
+    SOCKET client_socket_;
+    SOCKET server_socket_ = INVALID_SOCKET;
+    bool internet_;
+    bool page_save_;
+    bool autoget_ = false;
+    bool forced_get_ = false;
+    bool crawler_ = false;
+    bool reservation_ = false;
+    bool other_method_ = false;
+    bool kestrel_auth_ = false;
+    bool queue_forced_get_ = false;
+    std::string save_root_;
+    std::optional<std::string> store_path_;
+    std::optional<std::string> receiving_path_;
+    FileHandle page_file_;
+    std::unique_ptr<ServerResponse> stored_header_;
+    // The request: owned here until the request tree takes it (a non-zero
+    // MWM_REQUEST_ADD reply) or the reservation hands it on; read through
+    // `request_` until the end either way.
+    std::unique_ptr<ProxyRequest> owned_request_;
+    ProxyRequest* request_ = nullptr;
+    std::unique_ptr<ServerResponse> response_;
+    FileHandle receiving_file_;
+    int response_code_ = -1;
+    std::optional<std::string> content_type_;
+    void* tree_node_ = nullptr;
+    ProxySettings proxy_;
+    DialUpSettings dialup_;
+    std::string target_host_;
+    int target_port_ = 80;
+};
+
+}  // namespace vellum
