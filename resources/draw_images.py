@@ -174,10 +174,6 @@ def diamond(cx, cy, r):
     return Polygon([(cx, cy - r), (cx + r, cy), (cx, cy + r), (cx - r, cy)])
 
 
-def frame(x0, y0, x1, y1, width=1):
-    return Rect(x0, y0, x1, y1) - Rect(x0 + width, y0 + width, x1 - width, y1 - width)
-
-
 # ---- Canvas --------------------------------------------------------------------
 
 
@@ -203,12 +199,6 @@ class Canvas:
                         self.dots[row + sx] = c + (255,)
                     else:
                         self.dots[row + sx] = blend(self.dots[row + sx], c, alpha)
-
-    def paste(self, other, left, top):
-        assert other.samples == self.samples == 1
-        for y in range(other.height):
-            for x in range(other.width):
-                self.dots[(top + y) * self.width + left + x] = other.dots[y * other.width + x]
 
     def pixels(self):
         """Rows of (r, g, b, a), top row first, averaged over the samples."""
@@ -333,7 +323,6 @@ def draw_question(c, x, y, colour, big):
             "##..##",
             "....##",
             "...##.",
-            "..##..",
             "..##..",
             "......",
             "..##..",
