@@ -115,12 +115,28 @@ bool ConnectionHandler::open_server_connection() {
         log_error(log_, format_text("*** connect エラー(%d) ***\r\n", error));
         if (error == kConnectionRefused && attempt < kConnectAttempts) {
             Sleep(kConnectPauseMs);
+            if (!renew_server_socket()) return false;
             continue;
         }
         status_ = kStatusSocketFailed;
         return false;
     }
     log_detail(log_, "完了\r\n");
+    return true;
+}
+
+// Not every socket layer lets a refused socket connect again (Windows does,
+// Wine's does not), so each further attempt gets a fresh socket from the UI
+// thread, which alone makes and closes sockets.
+bool ConnectionHandler::renew_server_socket() {
+    close_server_socket();
+    ask(MWM_OPEN_SERVER_SOCKET);
+    if (aborted_by_request()) return false;
+    server_socket_ = record_.server_socket.load();
+    if (server_socket_ == INVALID_SOCKET) {
+        status_ = kStatusSocketFailed;
+        return false;
+    }
     return true;
 }
 
@@ -180,7 +196,11 @@ bool ConnectionHandler::relay(SOCKET from_socket, HANDLE from_file, HANDLE to_fi
     ends.source_file = from_file;
     ends.destination_file = to_file;
     ends.client_socket = to_client ? client_socket_ : INVALID_SOCKET;
-    status_ = relay_body(ends, limit, log_, autoget_);
+    long long relayed = 0;
+    status_ = relay_body(ends, limit, log_, autoget_, &relayed);
+    // A body that ended before its announced length was cut off: what came is
+    // relayed, but it is no page to record.
+    if (status_ == kStatusOk && limit > 0 && relayed < limit) status_ = kStatusSocketFailed;
     return !abort_check();
 }
 

@@ -12,6 +12,7 @@
 #include "proxy/connection_state_win.h"
 #include "proxy/content_kind.h"
 #include "proxy/crawler_report_win.h"
+#include "proxy/line_reader.h"
 #include "proxy/store_lock_win.h"
 #include "proxy/ui_requests.h"
 #include "store/recorded_page.h"
@@ -65,13 +66,6 @@ int ConnectionHandler::run() {
 
 std::optional<WPARAM> ConnectionHandler::ask(UINT message, LPARAM lparam) {
     return ask_ui(main_window_, message, reinterpret_cast<WPARAM>(&record_), lparam, aborted_);
-}
-
-template <typename T>
-std::optional<WPARAM> ConnectionHandler::ask_owned(UINT message, std::unique_ptr<T> payload) {
-    if (abort_pending()) aborted_ = true;
-    if (!post_owned(main_window_, message, reinterpret_cast<WPARAM>(&record_), std::move(payload))) return std::nullopt;
-    return wait_for_reply(message, aborted_);
 }
 
 bool ConnectionHandler::abort_check() {

@@ -79,7 +79,7 @@ void report_progress(const ConnectionLog& log, int percent, bool autoget) {
     if (log.debug_window) SendMessageA(log.debug_window, LWM_SET_PROGRESS, static_cast<WPARAM>(percent), 0);
 }
 
-int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget) {
+int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed) {
     const bool from_socket = ends.source_socket != INVALID_SOCKET;
     const bool from_file = ends.source_file != INVALID_HANDLE_VALUE;
     const bool to_file = ends.destination_file != INVALID_HANDLE_VALUE;
@@ -151,6 +151,7 @@ int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool 
     }
     log_detail(log, "完了\r\n");
     log_detail(log, format_text("通信量(byte)：%ld\r\n", static_cast<long>(total)));
+    if (relayed) *relayed = total;
     return result;
 }
 

@@ -70,8 +70,9 @@ inline constexpr int kRelayReadFailed = 1001;
 inline constexpr int kRelayWriteFailed = 1002;  // the client still got everything
 
 // Relays in 1024-byte chunks, `limit` bytes or (-1) until the source ends,
-// reporting progress after each chunk (crawler requests with `autoget`).
-int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget);
+// reporting progress after each chunk (crawler requests with `autoget`). A
+// source that ends early ends the relay normally; `relayed` tells how much came.
+int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed = nullptr);
 
 // MWM_PROGRESS to the main window and LWM_SET_PROGRESS to the debug window.
 void report_progress(const ConnectionLog& log, int percent, bool autoget);

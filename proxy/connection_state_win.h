@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "base/thread_message.h"
 #include "base/win_handles.h"
 #include "proxy/line_list.h"
 #include "proxy/connection_io_win.h"
@@ -39,6 +40,7 @@ private:
     // Forwarding and recording.
     void forward();
     bool open_server_connection();
+    bool renew_server_socket();
     bool send_request_to_server();
     void receive_response();
     void answer_from_recorded_copy();
@@ -105,5 +107,13 @@ private:
     std::string target_host_;
     int target_port_ = 80;
 };
+
+template <typename T>
+std::optional<WPARAM> ConnectionHandler::ask_owned(UINT message, std::unique_ptr<T> payload) {
+    if (abort_pending()) aborted_ = true;
+    // The receiver owns the payload once the post succeeds; a failed post frees it here.
+    if (!post_owned(main_window_, message, reinterpret_cast<WPARAM>(&record_), std::move(payload))) return std::nullopt;
+    return wait_for_reply(message, aborted_);
+}
 
 }  // namespace vellum

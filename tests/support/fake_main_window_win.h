@@ -67,6 +67,7 @@ public:
     int run(ConnectionRecord& record) {
         record.main_window = window_;
         record_ = &record;
+        result = Result{};
         std::thread thread([&] {
             record.thread_id = GetCurrentThreadId();
             result.status = run_connection(record);
