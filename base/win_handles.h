@@ -50,6 +50,11 @@ struct ImageListTraits {
     static Type invalid() { return nullptr; }
     static void close(Type l) { ImageList_Destroy(l); }
 };
+struct BitmapTraits {
+    using Type = HBITMAP;
+    static Type invalid() { return nullptr; }
+    static void close(Type b) { DeleteObject(b); }
+};
 struct WindowTraits {
     using Type = HWND;
     static Type invalid() { return nullptr; }
@@ -64,6 +69,7 @@ using RegKey = UniqueHandle<RegKeyTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueImageList = UniqueHandle<ImageListTraits>;
+using UniqueBitmap = UniqueHandle<BitmapTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 
 }  // namespace vellum

@@ -1,0 +1,39 @@
+// The auto-get window (class VELLUM_REC): a top-level window created hidden at
+// program start and living until the program ends; closing it only hides it.
+// It will show the page tree and run the crawler; for now it keeps its place
+// on the screen and offers the main window the few operations it needs.
+//
+// UI thread only. There is one auto-get window in the process; the functions
+// below act on it and do nothing while it does not exist.
+#pragma once
+
+#include <windows.h>
+
+namespace vellum {
+
+inline constexpr char kAutoGetWindowClass[] = "VELLUM_REC";
+
+// Registers the class; true also when it is registered already.
+bool register_autoget_window_class(HINSTANCE instance);
+// Creates the window, not shown. nullptr on failure.
+HWND create_autoget_window(HINSTANCE instance);
+
+// The window, or nullptr.
+HWND autoget_window();
+
+// A crawler run is in progress.
+bool autoget_run_in_progress();
+// Posts a thread message to the crawler thread; nothing when no run is in progress.
+void post_to_crawler(UINT message, WPARAM wparam = 0, LPARAM lparam = 0);
+
+// Command 40148: shows the window (restored when minimised) in the foreground.
+void show_autoget_window();
+
+// While the main window's request-tree commands run, the window's crawler
+// messages that could change its tree are parked; leaving replays the one
+// parked message.
+void autoget_enter_defer();
+void autoget_leave_defer();
+bool autoget_deferring();
+
+}  // namespace vellum

@@ -1,0 +1,127 @@
+#include "proxy/connection_registry_win.h"
+
+#include <algorithm>
+#include <new>
+
+#include "base/messages.h"
+#include "proxy/connection_io_win.h"
+#include "proxy/connection_thread_win.h"
+
+namespace vellum {
+namespace {
+
+void close_socket(std::atomic<SOCKET>& slot) {
+    SOCKET socket = slot.exchange(INVALID_SOCKET);
+    if (socket != INVALID_SOCKET) closesocket(socket);
+}
+
+}  // namespace
+
+ConnectionRegistry::~ConnectionRegistry() {
+    // Only reached with live threads when the session ends and the process
+    // goes with it; the records must outlive their threads, so they stay.
+    for (auto& record : records_) record.release();
+}
+
+void ConnectionRegistry::reply(const ConnectionRecord* record, UINT message) {
+    PostThreadMessageA(record->thread_id, message, 0, 0);
+}
+
+AcceptOutcome ConnectionRegistry::accept(SOCKET socket, std::unique_ptr<ConnectionRecord> record) {
+    if (closing_ || !record) {
+        closesocket(socket);
+        return AcceptOutcome::refused;
+    }
+    record->client_socket = socket;
+    record->server_socket = INVALID_SOCKET;
+    record->autoget_connection = false;
+    record->autoget_stopped = false;
+    // Room first, so that a started thread always has its record registered.
+    if (records_.size() == records_.capacity()) {
+        records_.reserve(records_.size() * 2 + 4);
+    }
+    DWORD thread_id = 0;
+    record->thread.reset(CreateThread(nullptr, 0, &connection_thread, record.get(), CREATE_SUSPENDED, &thread_id));
+    if (!record->thread) {
+        closesocket(socket);
+        return AcceptOutcome::thread_failed;
+    }
+    // The thread must know where replies go before it can ask anything.
+    record->thread_id = thread_id;
+    ResumeThread(record->thread.get());
+    records_.push_back(std::move(record));
+    return AcceptOutcome::started;
+}
+
+bool ConnectionRegistry::holds(const ConnectionRecord* record) const {
+    return std::any_of(records_.begin(), records_.end(), [record](const auto& r) { return r.get() == record; });
+}
+
+bool ConnectionRegistry::finish(ConnectionRecord* record) {
+    auto it = std::find_if(records_.begin(), records_.end(), [record](const auto& r) { return r.get() == record; });
+    if (it == records_.end()) return false;
+    std::unique_ptr<ConnectionRecord> owned = std::move(*it);
+    records_.erase(it);
+    if (owned->thread) WaitForSingleObject(owned->thread.get(), INFINITE);
+    close_socket(owned->client_socket);
+    close_socket(owned->server_socket);
+    return true;
+}
+
+void ConnectionRegistry::open_server_socket(ConnectionRecord* record) {
+    close_socket(record->server_socket);  // a second request must not leak the first socket
+    if (!closing_ && !(record->autoget_connection && record->autoget_stopped)) {
+        record->server_socket = socket(AF_INET, SOCK_STREAM, 0);
+    }
+    reply(record, MWM_OPEN_SERVER_SOCKET);
+}
+
+void ConnectionRegistry::close_server_socket(ConnectionRecord* record) {
+    close_socket(record->server_socket);
+    reply(record, MWM_CLOSE_SERVER_SOCKET);
+}
+
+void ConnectionRegistry::close_client_socket(ConnectionRecord* record) {
+    close_socket(record->client_socket);
+    reply(record, MWM_CLOSE_CLIENT_SOCKET);
+}
+
+void ConnectionRegistry::mark_autoget(ConnectionRecord* record, LPARAM value) {
+    record->autoget_connection = value != 0;
+    reply(record, MWM_MARK_AUTOGET);
+}
+
+void ConnectionRegistry::abort_all() {
+    for (auto& record : records_) {
+        PostThreadMessageA(record->thread_id, CTM_ABORT, 0, 0);
+        close_socket(record->server_socket);
+        close_socket(record->client_socket);
+    }
+}
+
+bool ConnectionRegistry::queue_forced_get(LineList request) {
+    if (request.empty()) return false;
+    const std::string& first = request.front();
+    if (std::any_of(forced_gets_.begin(), forced_gets_.end(),
+                    [&first](const LineList& queued) { return queued.front() == first; })) {
+        return false;
+    }
+    forced_gets_.push_back(std::move(request));
+    return true;
+}
+
+void ConnectionRegistry::replay_forced_get(std::uint32_t address, std::uint16_t port) {
+    if (forced_gets_.empty()) return;
+    UniqueSocket own(socket(AF_INET, SOCK_STREAM, 0));
+    if (!own) return;
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    // Listening on every interface: the loopback one is ours too.
+    at.sin_addr.s_addr = htonl(address == INADDR_ANY ? INADDR_LOOPBACK : address);
+    at.sin_port = htons(port);
+    if (connect(own.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == SOCKET_ERROR) return;
+    send_lines(own.get(), forced_gets_.front());
+    forced_gets_.pop_front();
+}
+
+}  // namespace vellum

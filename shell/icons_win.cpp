@@ -1,0 +1,38 @@
+#include "shell/icons_win.h"
+
+#include <array>
+
+#include "base/win_handles.h"
+#include "resources/resource.h"
+
+namespace vellum {
+namespace {
+
+constexpr std::array<int, 8> kIconIds = {IDI_OFFLINE,        IDI_ONLINE,      IDI_RECORDING,    IDI_RECORDING_BUSY,
+                                         IDI_ONLINE_BUSY,    IDI_OFFLINE_BUSY, IDI_AUTOGET,     IDI_AUTOGET_RUNNING};
+
+std::array<UniqueIcon, kIconIds.size()>& icons() {
+    static std::array<UniqueIcon, kIconIds.size()> loaded;
+    return loaded;
+}
+
+}  // namespace
+
+void load_small_icons(HINSTANCE instance) {
+    const int width = GetSystemMetrics(SM_CXSMICON);
+    const int height = GetSystemMetrics(SM_CYSMICON);
+    for (std::size_t i = 0; i < kIconIds.size(); ++i) {
+        if (icons()[i]) continue;
+        icons()[i].reset(static_cast<HICON>(
+            LoadImageA(instance, MAKEINTRESOURCEA(kIconIds[i]), IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
+    }
+}
+
+HICON small_icon(int id) {
+    for (std::size_t i = 0; i < kIconIds.size(); ++i) {
+        if (kIconIds[i] == id) return icons()[i].get();
+    }
+    return nullptr;
+}
+
+}  // namespace vellum

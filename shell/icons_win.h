@@ -1,0 +1,16 @@
+// The eight small (16x16) icons of the two windows, loaded once at program
+// start and kept until the process ends: the six mode icons of the main
+// window and tray (shell/mode_rules.h) and the two of the auto-get window.
+// UI thread.
+#pragma once
+
+#include <windows.h>
+
+namespace vellum {
+
+void load_small_icons(HINSTANCE instance);
+// The loaded icon of a resource id, or nullptr when it is not one of the
+// eight or could not be loaded.
+HICON small_icon(int id);
+
+}  // namespace vellum

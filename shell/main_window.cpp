@@ -1,0 +1,478 @@
+#include "shell/main_window.h"
+
+#include <commctrl.h>
+
+#include <iterator>
+
+#include "autoget/autoget_window.h"
+#include "base/format_win.h"
+#include "base/messages.h"
+#include "base/prompt.h"
+#include "resources/resource.h"
+#include "shell/icons_win.h"
+#include "shell/mode_rules.h"
+#include "shell/placement_win.h"
+#include "shell/settings_win.h"
+#include "shell/subsystem_hooks_win.h"
+#include "shell/toolbar_win.h"
+
+namespace vellum {
+namespace {
+
+HWND g_main_window = nullptr;
+
+// Right edges of the status bar's three parts: progress, thread count, save folder.
+constexpr int kStatusPartEdges[] = {103, 183, 1183};
+constexpr int kInitialWidth = 380;
+constexpr int kInitialHeight = 280;
+
+WNDPROC g_tree_view_original = nullptr;
+
+// Typing in the request tree must never start the control's incremental search.
+LRESULT CALLBACK tree_view_without_typing(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CHAR) return 0;
+    return CallWindowProcA(g_tree_view_original, window, message, wparam, lparam);
+}
+
+int height_of(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect.bottom - rect.top;
+}
+
+}  // namespace
+
+bool register_main_window_class(HINSTANCE instance) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = &MainWindow::procedure;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_OFFLINE));
+    wc.hIconSm = small_icon(IDI_OFFLINE);
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDM_MAIN);
+    wc.lpszClassName = kMainWindowClass;
+    return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+HWND create_main_window(HINSTANCE instance, const std::string& command_line) {
+    return CreateWindowExA(0, kMainWindowClass, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                           CW_USEDEFAULT, kInitialWidth, kInitialHeight, nullptr, nullptr, instance,
+                           const_cast<std::string*>(&command_line));
+}
+
+HWND main_window() {
+    return g_main_window;
+}
+
+MainWindow* MainWindow::of(HWND window) {
+    return reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+MainWindow::MainWindow(HWND window, std::string command_line)
+    : window_(window),
+      instance_(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE))),
+      command_line_(std::move(command_line)) {}
+
+MainWindow::~MainWindow() = default;
+
+LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lparam);
+        const auto* command_line = static_cast<const std::string*>(create->lpCreateParams);
+        auto* self = new MainWindow(window, command_line ? *command_line : std::string());
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        g_main_window = window;
+    }
+    MainWindow* self = of(window);
+    if (!self) return DefWindowProcA(window, message, wparam, lparam);
+    LRESULT result = self->handle(message, wparam, lparam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        if (g_main_window == window) g_main_window = nullptr;
+        delete self;
+    }
+    return result;
+}
+
+LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CREATE:
+        OnCreate();
+        return 0;
+    case WM_SIZE:
+        OnSize(wparam);
+        return 0;
+    case WM_SETFOCUS:
+        if (tree_view_) SetFocus(tree_view_);
+        return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_QUERYENDSESSION:
+        OnQueryEndSession();
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(reinterpret_cast<NMHDR*>(lparam));
+    case WM_CONTEXTMENU:
+        if (OnContextMenu(reinterpret_cast<HWND>(wparam), lparam)) return 0;
+        break;
+    case WM_MENUCHAR:
+        return OnMenuChar(wparam, lparam);
+    case WM_COMMAND:
+        if (OnCommand(LOWORD(wparam))) return 0;
+        break;
+
+    case MWM_TRAY:
+        return OnTray(lparam);
+    case MWM_OPEN_LOG:
+        return OnOpenLog(lparam);
+    case MWM_PROGRESS:
+        OnProgress(wparam, lparam);
+        return 0;
+    case MWM_REOPEN_FOLDER:
+        return 0;  // the save-folder chooser re-opens itself here once it exists
+
+    case MWM_CLIENT_ACCEPTED:
+        OnClientAccepted(static_cast<SOCKET>(wparam));
+        return 0;
+    case MWM_CONNECTION_DONE:
+        OnConnectionDone(reinterpret_cast<ConnectionRecord*>(wparam));
+        return 0;
+    case MWM_OPEN_SERVER_SOCKET:
+        connections_.open_server_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        return 0;
+    case MWM_CLOSE_SERVER_SOCKET:
+        connections_.close_server_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        return 0;
+    case MWM_CLOSE_CLIENT_SOCKET:
+        connections_.close_client_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        return 0;
+    case MWM_MARK_AUTOGET:
+        connections_.mark_autoget(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        return 0;
+
+    case MWM_REQUEST_ADD:
+        OnRequestAdd(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        return 0;
+    case MWM_REQUEST_DONE:
+        OnRequestDone(reinterpret_cast<RequestDoneBlock*>(wparam));
+        return 0;
+    case MWM_COOKIE_GET:
+        OnCookieGet(reinterpret_cast<ConnectionRecord*>(wparam));
+        return 0;
+    case MWM_COOKIE_SET:
+        OnCookieSet(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        return 0;
+    case MWM_AUTH_NOTE:
+        OnAuthNote(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        return 0;
+    case MWM_QUEUE_GETONLY:
+        OnQueueGetOnly(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        return 0;
+    case MWM_RESERVE:
+        OnReserve(lparam);
+        return 0;
+    }
+    return DefWindowProcA(window_, message, wparam, lparam);
+}
+
+void MainWindow::OnCreate() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    store_lock_ = std::make_unique<StoreLock>();
+    install_store_lock(store_lock_.get());
+    SetWindowTextA(window_, kProgramTitle);
+
+    cookie_jar_load();
+    credentials_load();
+    load_settings(settings());
+
+    const Settings& s = settings();
+    if (s.windowPosLeft || s.windowPosTop || s.windowPosRight || s.windowPosBottom) {
+        place_window(window_, s.windowPosLeft, s.windowPosTop, s.windowPosRight - s.windowPosLeft,
+                     s.windowPosBottom - s.windowPosTop);
+    } else {
+        center_window(window_);
+    }
+
+    if (!create_controls()) {
+        PostMessageA(window_, WM_CLOSE, 0, 0);
+        return;
+    }
+
+    HMENU menu = GetMenu(window_);
+    ModifyMenuA(menu, ID_SAVE_FOLDER, MF_BYCOMMAND | MF_STRING, ID_SAVE_FOLDER, s.localPath.c_str());
+    CheckMenuItem(menu, ID_SHOW_AUTOGET_REQUESTS, MF_BYCOMMAND | (s.recTreePut ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, ID_LOG_DETAIL, MF_BYCOMMAND | (s.log ? MF_CHECKED : MF_UNCHECKED));
+
+    refresh_mode_display();
+    show_connection_count();
+    show_save_folder();
+
+    if (!start_network()) PostMessageA(window_, WM_CLOSE, 0, 0);
+}
+
+bool MainWindow::create_controls() {
+    tray_menu_resource_.reset(LoadMenuA(instance_, MAKEINTRESOURCEA(IDM_TRAY)));
+    tray_menu_ = tray_menu_resource_ ? GetSubMenu(tray_menu_resource_.get(), 0) : nullptr;
+    request_menu_resource_.reset(LoadMenuA(instance_, MAKEINTRESOURCEA(IDM_REQUEST)));
+    request_menu_ = request_menu_resource_ ? GetSubMenu(request_menu_resource_.get(), 0) : nullptr;
+    if (!tray_menu_ || !request_menu_) {
+        tray_menu_ = request_menu_ = nullptr;
+        tray_menu_resource_.reset();
+        request_menu_resource_.reset();
+        return false;
+    }
+
+    state_images_.reset(ImageList_LoadBitmap(instance_, MAKEINTRESOURCEA(IDB_REQUEST_STATES), 16, 1,
+                                             RGB(128, 128, 128)));
+    if (!state_images_) return false;
+
+    toolbar_ = create_program_toolbar(window_, instance_, toolbar_bitmap_);
+    // The main window shows the first five entries; the crawler's two buttons
+    // and their separator belong to the auto-get window.
+    while (toolbar_ && SendMessageA(toolbar_, TB_BUTTONCOUNT, 0, 0) > 5) {
+        SendMessageA(toolbar_, TB_DELETEBUTTON, 5, 0);
+    }
+
+    status_bar_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                                  window_, reinterpret_cast<HMENU>(IDC_STATUSBAR), instance_, nullptr);
+    SendMessageA(status_bar_, SB_SETPARTS, std::size(kStatusPartEdges),
+                 reinterpret_cast<LPARAM>(kStatusPartEdges));
+    RECT part{};
+    SendMessageA(status_bar_, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
+    progress_bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, part.left, part.top,
+                                    part.right - part.left, part.bottom - part.top, status_bar_,
+                                    reinterpret_cast<HMENU>(IDC_PROGRESS), instance_, nullptr);
+    SendMessageA(progress_bar_, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int top = height_of(toolbar_);
+    tree_view_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
+                                 WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                                     TVS_SHOWSELALWAYS | WS_VSCROLL | WS_HSCROLL,
+                                 0, top, client.right, client.bottom - top - height_of(status_bar_), window_,
+                                 reinterpret_cast<HMENU>(IDC_REQUEST_TREE), instance_, nullptr);
+    if (tree_view_) {
+        WNDPROC original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(tree_view_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&tree_view_without_typing)));
+        if (!g_tree_view_original) g_tree_view_original = original;
+        TreeView_SetImageList(tree_view_, state_images_.get(), TVSIL_STATE);
+    }
+    tree_view_adapter_ = std::make_unique<Win32RequestTreeView>(tree_view_);
+    request_tree_ = std::make_unique<RequestTree>(*tree_view_adapter_);
+    return true;
+}
+
+bool MainWindow::start_network() {
+    if (!start_winsock()) {
+        show_warning(window_, "ＷＳＡＳｔａｒｔｕｐ失敗！");
+        return false;
+    }
+    winsock_started_ = true;
+    const CommandLine options = parse_command_line(command_line_);
+    debug_mode_ = options.debug_mode;
+    std::optional<ListenAddress> address = resolve_listen_address(options.addresses, &resolve_ipv4_host);
+    if (!address) {
+        show_warning(window_, "接続待機ホスト名エラー！");
+        return false;
+    }
+    listen_address_ = *address;
+    const ListenError error = listener_.start(window_, address->address, address->port);
+    if (error != ListenError::none) {
+        show_warning(window_, listen_error_text(error));
+        return false;
+    }
+    if (options.put) {
+        const std::uint32_t a = address->address;
+        show_message(window_,
+                     format_text("アドレス %d.%d.%d.%d　ポート %d\n\nにて接続待機します", (a >> 24) & 0xFF,
+                                 (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF, address->port),
+                     kProgramTitle, MB_OK | MB_SYSTEMMODAL);
+    }
+    publish_listening_address(address->address, address->port);
+    return true;
+}
+
+void MainWindow::OnSize(WPARAM type) {
+    if (toolbar_) SendMessageA(toolbar_, WM_SIZE, 0, 0);
+    if (status_bar_) SendMessageA(status_bar_, WM_SIZE, 0, 0);
+    layout();
+    // Minimised, the program lives on in the tray only.
+    if (type == SIZE_MINIMIZED) ShowWindow(window_, SW_HIDE);
+}
+
+void MainWindow::layout() {
+    if (progress_bar_) {
+        RECT part{};
+        SendMessageA(status_bar_, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
+        MoveWindow(progress_bar_, part.left, part.top, part.right - part.left, part.bottom - part.top, TRUE);
+    }
+    if (tree_view_) {
+        RECT client{};
+        GetClientRect(window_, &client);
+        const int top = height_of(toolbar_);
+        MoveWindow(tree_view_, 0, top, client.right, client.bottom - top - height_of(status_bar_), TRUE);
+    }
+}
+
+void MainWindow::show_connection_count() {
+    if (!status_bar_) return;
+    std::string text = format_text("通信ｽﾚｯﾄﾞ %d", connections_.count());
+    SendMessageA(status_bar_, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MainWindow::show_save_folder() {
+    if (!status_bar_) return;
+    std::string text = format_text("保存ﾌｫﾙﾀﾞ %s", settings().localPath.c_str());
+    SendMessageA(status_bar_, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MainWindow::OnClose() {
+    if (autoget_schedule_waiting()) {
+        show_warning(window_, "自動取得タイマー作動中です！");
+        return;
+    }
+    withdraw_listening_address();
+    connections_.set_closing();
+    post_to_crawler(AGM_STOP);
+    listener_.close();
+    connections_.abort_all();
+    // The thread that ends last posts WM_CLOSE again, which comes back here.
+    if (connections_.count() > 0 || autoget_run_in_progress()) return;
+
+    if (settings().dialUp.support && dialup_is_connected()) {
+        if (ask_yes_no(window_, "ダイアルアップ接続を切断しますか？", MB_SYSTEMMODAL)) dialup_hang_up_all();
+    }
+    if (HWND autoget = autoget_window()) DestroyWindow(autoget);
+    DestroyWindow(window_);
+}
+
+void MainWindow::OnQueryEndSession() {
+    // The session ends without the close sequence: the windows save what they
+    // keep and the process ends with them (OnDestroy), so that no connection
+    // or crawler thread still running can touch what the saves freed.
+    ending_session_ = true;
+    if (HWND autoget = autoget_window()) DestroyWindow(autoget);
+    DestroyWindow(window_);
+}
+
+void MainWindow::OnDestroy() {
+    delete_tray_icon();
+
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (GetWindowPlacement(window_, &placement)) {
+        Settings& s = settings();
+        s.windowPosLeft = placement.rcNormalPosition.left;
+        s.windowPosTop = placement.rcNormalPosition.top;
+        s.windowPosRight = placement.rcNormalPosition.right;
+        s.windowPosBottom = placement.rcNormalPosition.bottom;
+    }
+    save_settings(settings());
+    cookie_jar_save_and_free();
+    credentials_save_and_free();
+    if (ending_session_) ExitProcess(0);
+
+    connections_.clear_forced_gets();
+    if (tree_view_) TreeView_SetImageList(tree_view_, nullptr, TVSIL_STATE);
+    state_images_.reset();
+    tray_menu_ = request_menu_ = nullptr;
+    tray_menu_resource_.reset();
+    request_menu_resource_.reset();
+
+    listener_.close();  // a start-up that failed after listening leaves it open
+    if (winsock_started_) stop_winsock();
+    winsock_started_ = false;
+    install_store_lock(nullptr);
+    store_lock_.reset();
+    PostQuitMessage(0);
+}
+
+void MainWindow::refresh_mode_display() {
+    const Settings& s = settings();
+    const int icon_id = mode_icon_id(s, connections_.count());
+    if (HICON icon = small_icon(icon_id)) {
+        shown_icon_id_ = icon_id;
+        SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        add_tray_icon_or_update(icon);
+    }
+    HMENU menu = GetMenu(window_);
+    CheckMenuItem(menu, ID_MODE_LOCALIZE, MF_BYCOMMAND | (s.localize ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, ID_MODE_INTERNET, MF_BYCOMMAND | (s.internet ? MF_CHECKED : MF_UNCHECKED));
+    if (toolbar_) {
+        SendMessageA(toolbar_, TB_PRESSBUTTON, ID_MODE_LOCALIZE, MAKELPARAM(s.localize ? TRUE : FALSE, 0));
+        SendMessageA(toolbar_, TB_PRESSBUTTON, ID_MODE_INTERNET, MAKELPARAM(s.internet ? TRUE : FALSE, 0));
+    }
+}
+
+LRESULT MainWindow::OnNotify(NMHDR* header) {
+    if (answer_toolbar_tooltip(header)) return 0;
+    if (header->hwndFrom == tree_view_) {
+        switch (header->code) {
+        case NM_DBLCLK:
+            return run_request_command(TreeView_GetSelection(tree_view_), ID_REQUEST_RESERVE) ? 1 : 0;
+        case TVN_KEYDOWN:
+            return OnTreeKeyDown(reinterpret_cast<const NMTVKEYDOWN*>(header)) ? 1 : 0;
+        }
+    }
+    return DefWindowProcA(window_, WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
+}
+
+bool MainWindow::OnContextMenu(HWND from, LPARAM point) {
+    if (from != tree_view_) return false;
+    OnTreeContextMenu(point);
+    return true;
+}
+
+LRESULT MainWindow::OnMenuChar(WPARAM wparam, LPARAM lparam) {
+    if (debug_mode_ != 0 && settings().log) {
+        switch (LOWORD(wparam)) {
+        case 'D':
+        case 'd':
+            close_debug_windows();
+            return MAKELRESULT(0, MNC_CLOSE);
+        case 'L':
+        case 'l':
+            toggle_debug_windows();
+            return MAKELRESULT(0, MNC_CLOSE);
+        }
+    }
+    return DefWindowProcA(window_, WM_MENUCHAR, wparam, lparam);
+}
+
+void MainWindow::close_debug_windows() {
+    struct Search {
+        HWND owner;
+    } search{window_};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM param) -> BOOL {
+            const auto* s = reinterpret_cast<const Search*>(param);
+            if (GetWindow(window, GW_OWNER) == s->owner && GetPropA(window, "ID") == reinterpret_cast<HANDLE>(1)) {
+                PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+}
+
+void MainWindow::toggle_debug_windows() {
+    debug_windows_ = !debug_windows_;
+    update_title();
+}
+
+void MainWindow::update_title() {
+    std::string title = kProgramTitle;
+    if (debug_windows_) title += debug_mode_ == 2 ? " (ﾃﾞﾊﾞｯｸﾞ ｵｰﾄｸﾛｰｽﾞ)" : " (ﾃﾞﾊﾞｯｸﾞ)";
+    SetWindowTextA(window_, title.c_str());
+}
+
+}  // namespace vellum

@@ -1,0 +1,176 @@
+// The main window (class VELLUM): the hub through which the user and every
+// worker thread reach the program's shared state. It owns the toolbar, the
+// status bar with its progress bar, the request tree, the tray icon, the
+// listening socket and the registry of live connections; it answers the
+// connection threads' requests (proxy/ui_requests.h for the payloads) and
+// runs the close sequence that waits for every thread before the program
+// ends.
+//
+// UI thread only. There is one main window in the process; main_window()
+// names it for the other windows of the UI thread. Connection threads find it
+// through their ConnectionRecord (main_window), filled in when the connection
+// is accepted, and never call anything declared here.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/win_handles.h"
+#include "proxy/connection_registry_win.h"
+#include "proxy/listener_win.h"
+#include "proxy/store_lock_win.h"
+#include "proxy/ui_requests.h"
+#include "shell/command_line.h"
+#include "shell/request_tree.h"
+#include "shell/request_tree_view_win.h"
+
+namespace vellum {
+
+inline constexpr char kMainWindowClass[] = "VELLUM";
+
+// Registers the class; true also when it is registered already.
+bool register_main_window_class(HINSTANCE instance);
+// Creates the main window (not shown) with the program's command line. The
+// window may already be closing when this returns: a failed start-up step
+// posts WM_CLOSE. nullptr when the window could not be created.
+HWND create_main_window(HINSTANCE instance, const std::string& command_line);
+
+// The main window, or nullptr.
+HWND main_window();
+
+class MainWindow {
+public:
+    static MainWindow* of(HWND window);
+
+    HWND window() const { return window_; }
+    HWND toolbar() const { return toolbar_; }
+    HWND status_bar() const { return status_bar_; }
+    HWND progress_bar() const { return progress_bar_; }
+    HWND tree_view() const { return tree_view_; }
+
+    ConnectionRegistry& connections() { return connections_; }
+    RequestTree& request_tree() { return *request_tree_; }
+    int debug_mode() const { return debug_mode_; }
+    bool debug_windows() const { return debug_windows_; }
+    bool closing() const { return connections_.closing(); }
+    // Where the proxy listens (host byte order); valid once listening.
+    const ListenAddress& listen_address() const { return listen_address_; }
+    // The resource id of the mode icon shown now (shell/mode_rules.h).
+    int shown_icon_id() const { return shown_icon_id_; }
+    bool tray_icon_added() const { return tray_icon_added_; }
+
+    // Brings icon, tray icon, menu check marks and toolbar in line with the
+    // modes and the number of live connections.
+    void refresh_mode_display();
+    // The debug keys (Alt+D, Alt+L) as the main window and the connection
+    // debug windows share them.
+    void close_debug_windows();
+    void toggle_debug_windows();
+
+private:
+    MainWindow(HWND window, std::string command_line);
+    ~MainWindow();
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+
+    // Window messages (main_window.cpp).
+    void OnCreate();
+    void OnSize(WPARAM type);
+    void OnClose();
+    void OnDestroy();
+    void OnQueryEndSession();
+    LRESULT OnNotify(NMHDR* header);
+    bool OnContextMenu(HWND from, LPARAM point);
+    LRESULT OnMenuChar(WPARAM wparam, LPARAM lparam);
+    bool start_network();
+    bool create_controls();
+    void layout();
+    void show_connection_count();
+    void show_save_folder();
+
+    // Commands (main_window_commands.cpp).
+    bool OnCommand(UINT id);
+    void OnExit();
+    void OnToggleInternet();
+    void OnToggleLocalize();
+    void OnChooseSaveFolder();
+    void OnDialUpSettings();
+    void OnOpenAutoGet();
+    void OnDiscardCookies();
+    void OnProxySettings();
+    void OnToggleShowAutoGetRequests();
+    void OnToggleLogDetail();
+    void OnHelp();
+    void OnHomePage();
+    void OnWinsockInfo();
+    void OnVersion();
+    void OnOpenMainWindow();
+    void OnReserveRequest();
+    void OnCopyRequestUrl();
+    void OnShowRequestLog();
+    // The request tree's mouse, keys and context menu.
+    bool run_request_command(HTREEITEM item, UINT command);
+    bool OnTreeKeyDown(const NMTVKEYDOWN* key);
+    bool OnTreeContextMenu(LPARAM point);
+    void begin_request_command(RequestNode* node);
+    void end_request_command(RequestNode* node);
+
+    // Messages of the tray, the log windows and the connection threads
+    // (main_window_requests.cpp).
+    LRESULT OnTray(LPARAM mouse_message);
+    void show_tray_menu();
+    LRESULT OnOpenLog(LPARAM debug);
+    void OnProgress(WPARAM percent, LPARAM crawler);
+    void OnClientAccepted(SOCKET socket);
+    void OnConnectionDone(ConnectionRecord* record);
+    void OnRequestAdd(ConnectionRecord* record, LPARAM request);
+    void OnRequestDone(RequestDoneBlock* block);
+    void OnCookieGet(ConnectionRecord* record);
+    void OnCookieSet(ConnectionRecord* record, LPARAM cookie);
+    void OnAuthNote(ConnectionRecord* record, LPARAM note);
+    void OnQueueGetOnly(ConnectionRecord* record, LPARAM request);
+    void OnReserve(LPARAM request);
+    std::unique_ptr<ConnectionRecord> make_record() const;
+    void park(ConnectionRecord* record, UINT message, WPARAM wparam, LPARAM lparam);
+    void replay_parked();
+    void add_tray_icon_or_update(HICON icon);
+    void delete_tray_icon();
+    void update_title();
+
+    HWND window_;
+    HINSTANCE instance_;
+    std::string command_line_;
+    std::unique_ptr<StoreLock> store_lock_;
+    HWND toolbar_ = nullptr;
+    HWND status_bar_ = nullptr;
+    HWND progress_bar_ = nullptr;
+    HWND tree_view_ = nullptr;
+    WNDPROC tree_view_procedure_ = nullptr;
+    UniqueBitmap toolbar_bitmap_;
+    UniqueImageList state_images_;
+    UniqueMenu tray_menu_resource_;
+    UniqueMenu request_menu_resource_;
+    HMENU tray_menu_ = nullptr;     // first submenu of the tray menu resource
+    HMENU request_menu_ = nullptr;  // first submenu of the request menu resource
+    std::unique_ptr<Win32RequestTreeView> tree_view_adapter_;
+    std::unique_ptr<RequestTree> request_tree_;
+    ConnectionRegistry connections_;
+    Listener listener_;
+    bool winsock_started_ = false;
+    ListenAddress listen_address_;
+    int debug_mode_ = 0;
+    bool debug_windows_ = false;
+    bool tray_icon_added_ = false;
+    int shown_icon_id_ = 0;
+    bool deferring_ = false;
+    std::vector<ConnectionRecord*> parked_;  // records holding a parked request, oldest first
+    RequestNode* selected_request_ = nullptr;
+    bool ending_session_ = false;
+
+    friend bool register_main_window_class(HINSTANCE instance);
+};
+
+}  // namespace vellum

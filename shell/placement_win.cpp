@@ -1,0 +1,50 @@
+#include "shell/placement_win.h"
+
+#include <optional>
+
+#include "shell/placement.h"
+
+namespace vellum {
+namespace {
+
+std::optional<ScreenRect> work_area() {
+    RECT area;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return std::nullopt;
+    return ScreenRect{area.left, area.top, area.right, area.bottom};
+}
+
+std::optional<RECT> window_rect(HWND window) {
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return std::nullopt;
+    return rect;
+}
+
+void move_to(HWND window, ScreenPoint at) {
+    SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+void place_window(HWND window, int x, int y, int width, int height) {
+    std::optional<ScreenRect> work = work_area();
+    if (!work) return;
+    ScreenPoint at = placed_position(*work, x, y, width, height);
+    MoveWindow(window, at.x, at.y, width, height, TRUE);
+}
+
+void center_window(HWND window) {
+    std::optional<ScreenRect> work = work_area();
+    std::optional<RECT> rect = window_rect(window);
+    if (!work || !rect) return;
+    move_to(window, centered_position(*work, rect->right - rect->left, rect->bottom - rect->top));
+}
+
+void place_at_cursor(HWND window) {
+    std::optional<ScreenRect> work = work_area();
+    std::optional<RECT> rect = window_rect(window);
+    POINT cursor;
+    if (!work || !rect || !GetCursorPos(&cursor)) return;
+    move_to(window, cursor_position(*work, {cursor.x, cursor.y}, rect->right - rect->left, rect->bottom - rect->top));
+}
+
+}  // namespace vellum
