@@ -25,7 +25,9 @@ stop_session() {
 case "$cmd" in
 start)
     stop_session
-    # A display for the programs that make windows.
+    # A display for the programs that make windows. The number file of an
+    # earlier session must not be taken for this one's.
+    rm -f "$dir/display.num"
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.num" \
         >"$dir/xvfb.log" 2>&1 &
     echo $! >"$dir/xvfb.pid"

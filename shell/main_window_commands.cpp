@@ -1,16 +1,69 @@
-// The main window's command table: every menu, tray-menu and toolbar command
-// goes through OnCommand; and the request tree's mouse, keys and context menu.
+// The main window's command table: every menu, tray-menu, toolbar and
+// request-tree command goes through OnCommand, one function per command;
+// and the request tree's mouse, keys and context menu, which run a command on
+// a finished request inside the deferral that keeps the tree still.
+#include <windowsx.h>
+
+#include <cstring>
+
 #include "autoget/autoget_window.h"
+#include "base/messages.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
 #include "shell/mode_rules.h"
+#include "shell/reservation_win.h"
 #include "shell/settings.h"
 
 namespace vellum {
+namespace {
+
+void check_item(HMENU menu, UINT id, bool on) {
+    CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+bool put_text_on_clipboard(HWND owner, const std::string& text) {
+    if (!OpenClipboard(owner)) return false;
+    bool done = false;
+    if (EmptyClipboard()) {
+        if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+            if (void* bytes = GlobalLock(memory)) {
+                std::memcpy(bytes, text.c_str(), text.size() + 1);
+                GlobalUnlock(memory);
+                done = SetClipboardData(CF_TEXT, memory) != nullptr;
+            }
+            if (!done) GlobalFree(memory);  // the clipboard owns it only once set
+        }
+    }
+    CloseClipboard();
+    return done;
+}
+
+bool has_log(const RequestNode& node) {
+    return node.log && !node.log->empty();
+}
+
+}  // namespace
 
 bool MainWindow::OnCommand(UINT id) {
     switch (id) {
     case ID_FILE_EXIT: OnExit(); return true;
+    case ID_MODE_INTERNET: OnToggleInternet(); return true;
+    case ID_MODE_LOCALIZE: OnToggleLocalize(); return true;
+    case ID_SAVE_FOLDER: OnChooseSaveFolder(); return true;
+    case ID_DIALUP_SETTINGS: OnDialUpSettings(); return true;
+    case ID_OPEN_AUTOGET: OnOpenAutoGet(); return true;
+    case ID_DISCARD_COOKIES: OnDiscardCookies(); return true;
+    case ID_PROXY_SETTINGS: OnProxySettings(); return true;
+    case ID_SHOW_AUTOGET_REQUESTS: OnToggleShowAutoGetRequests(); return true;
+    case ID_LOG_DETAIL: OnToggleLogDetail(); return true;
+    case ID_HELP_MANUAL: OnHelp(); return true;
+    case ID_HELP_HOMEPAGE: OnHomePage(); return true;
+    case ID_HELP_WINSOCK: OnWinsockInfo(); return true;
+    case ID_HELP_VERSION: OnVersion(); return true;
+    case ID_OPEN_MAIN_WINDOW: OnOpenMainWindow(); return true;
+    case ID_REQUEST_RESERVE: OnReserveRequest(); return true;
+    case ID_REQUEST_COPY: OnCopyRequestUrl(); return true;
+    case ID_REQUEST_LOG: OnShowRequestLog(); return true;
     }
     return false;
 }
@@ -19,16 +72,138 @@ void MainWindow::OnExit() {
     PostMessageA(window_, WM_CLOSE, 0, 0);
 }
 
-bool MainWindow::run_request_command(HTREEITEM, UINT) {
+void MainWindow::OnToggleInternet() {
+    toggle_internet(settings());
+    refresh_mode_display();
+}
+
+void MainWindow::OnToggleLocalize() {
+    toggle_localize(settings());
+    refresh_mode_display();
+}
+
+// The commands below open dialogs and windows of their own; until those
+// exist the commands do nothing.
+void MainWindow::OnChooseSaveFolder() {}
+void MainWindow::OnDialUpSettings() {}
+void MainWindow::OnDiscardCookies() {}
+void MainWindow::OnProxySettings() {}
+void MainWindow::OnHelp() {}
+void MainWindow::OnHomePage() {}
+void MainWindow::OnWinsockInfo() {}
+void MainWindow::OnVersion() {}
+
+void MainWindow::OnOpenAutoGet() {
+    show_autoget_window();
+}
+
+void MainWindow::OnToggleShowAutoGetRequests() {
+    Settings& s = settings();
+    s.recTreePut = s.recTreePut ? 0 : 1;
+    check_item(GetMenu(window_), ID_SHOW_AUTOGET_REQUESTS, s.recTreePut != 0);
+    if (!s.recTreePut && progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, 0, 0);
+}
+
+void MainWindow::OnToggleLogDetail() {
+    Settings& s = settings();
+    s.log = s.log ? 0 : 1;
+    check_item(GetMenu(window_), ID_LOG_DETAIL, s.log != 0);
+}
+
+void MainWindow::OnOpenMainWindow() {
+    if (!IsWindowVisible(window_)) ShowWindow(window_, SW_SHOW);
+    if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+    SetForegroundWindow(window_);
+}
+
+void MainWindow::OnReserveRequest() {
+    if (selected_request_ && selected_request_->request) reserve_for_autoget(*selected_request_->request);
+}
+
+void MainWindow::OnCopyRequestUrl() {
+    if (!selected_request_ || selected_request_->url().empty()) return;
+    put_text_on_clipboard(window_, selected_request_->url());
+}
+
+void MainWindow::OnShowRequestLog() {
+    if (!selected_request_ || selected_request_->url().empty() || !has_log(*selected_request_)) return;
+    HWND log = reinterpret_cast<HWND>(SendMessageA(window_, MWM_OPEN_LOG, 0, 0));
+    if (!log) return;
+    const std::string text = selected_request_->log->join();
+    SendMessageA(log, LWM_SET_TITLE, reinterpret_cast<WPARAM>(selected_request_->url().c_str()), 0);
+    SendMessageA(log, LWM_SET_TEXT, reinterpret_cast<WPARAM>(text.c_str()), 0);
+}
+
+void MainWindow::begin_request_command(RequestNode* node) {
+    deferring_ = true;
+    autoget_enter_defer();
+    request_tree_->pin(node);  // pruning must not free it meanwhile
+    selected_request_ = node;
+}
+
+void MainWindow::end_request_command(RequestNode* node) {
+    request_tree_->unpin(node);
+    autoget_leave_defer();
+    deferring_ = false;
+    replay_parked();
+    selected_request_ = nullptr;
+}
+
+bool MainWindow::run_request_command(HTREEITEM item, UINT command) {
+    // One command at a time: a second one would end the first one's deferral.
+    if (!item || !request_tree_ || deferring_) return false;
+    RequestNode* node = request_tree_->node_of_item(item);
+    if (!node || !node->finished()) return false;
+    begin_request_command(node);
+    SendMessageA(window_, WM_COMMAND, command, 0);
+    end_request_command(node);
+    return true;
+}
+
+bool MainWindow::OnTreeKeyDown(const NMTVKEYDOWN* key) {
+    HTREEITEM selected = TreeView_GetSelection(tree_view_);
+    if (key->wVKey == VK_RETURN) return run_request_command(selected, ID_REQUEST_RESERVE);
+    if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0) return run_request_command(selected, ID_REQUEST_COPY);
     return false;
 }
 
-bool MainWindow::OnTreeKeyDown(const NMTVKEYDOWN*) {
-    return false;
-}
+bool MainWindow::OnTreeContextMenu(LPARAM point) {
+    if (!request_tree_ || deferring_) return false;
+    const bool from_keyboard = point == -1;
+    POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    HTREEITEM item = nullptr;
+    if (!from_keyboard) {
+        TVHITTESTINFO hit{};
+        hit.pt = at;
+        ScreenToClient(tree_view_, &hit.pt);
+        if (TreeView_HitTest(tree_view_, &hit) && (hit.flags & TVHT_ONITEM)) {
+            item = hit.hItem;
+            TreeView_SelectItem(tree_view_, item);
+        }
+    }
+    if (!item) item = TreeView_GetSelection(tree_view_);
+    if (!item) return false;
 
-bool MainWindow::OnTreeContextMenu(LPARAM) {
-    return false;
+    RECT client{};
+    GetClientRect(tree_view_, &client);
+    POINT inside = at;
+    ScreenToClient(tree_view_, &inside);
+    if (from_keyboard || !PtInRect(&client, inside)) {
+        at = POINT{0, 0};
+        ClientToScreen(tree_view_, &at);
+    }
+
+    RequestNode* node = request_tree_->node_of_item(item);
+    if (!node || !node->finished()) return false;
+    EnableMenuItem(request_menu_, ID_REQUEST_RESERVE, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(request_menu_, ID_REQUEST_LOG, MF_BYCOMMAND | (has_log(*node) ? MF_ENABLED : MF_GRAYED));
+
+    begin_request_command(node);
+    const UINT command = static_cast<UINT>(
+        TrackPopupMenu(request_menu_, TPM_LEFTALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr));
+    if (command) SendMessageA(window_, WM_COMMAND, command, 0);
+    end_request_command(node);
+    return true;
 }
 
 }  // namespace vellum

@@ -1,12 +1,17 @@
 // The main window's tray icon: added by the first mode refresh, modified by
-// every later one, deleted when the window is destroyed.
+// every later one, deleted when the window is destroyed. A left click steps
+// the mode; a right click offers the tray menu while the program is out of
+// sight (the main window and everything it owns hidden).
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
 
 #include "base/messages.h"
 #include "base/prompt.h"
+#include "resources/resource.h"
 #include "shell/main_window.h"
+#include "shell/mode_rules.h"
+#include "shell/settings.h"
 
 namespace vellum {
 namespace {
@@ -21,6 +26,28 @@ NOTIFYICONDATAA tray_record(HWND window) {
     data.hWnd = window;
     data.uID = kTrayIconId;
     return data;
+}
+
+bool has_visible_owned_window(HWND owner) {
+    struct Search {
+        HWND owner;
+        bool found = false;
+    } search{owner};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (GetWindow(window, GW_OWNER) == s->owner && IsWindowVisible(window)) {
+                s->found = true;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void check_item(HMENU menu, UINT id, bool on) {
+    CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
 }  // namespace
@@ -46,10 +73,40 @@ void MainWindow::delete_tray_icon() {
     tray_icon_added_ = false;
 }
 
-LRESULT MainWindow::OnTray(LPARAM) {
+LRESULT MainWindow::OnTray(LPARAM mouse_message) {
+    switch (mouse_message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // comes after a button-down: a double click steps twice
+        step_mode(settings());
+        refresh_mode_display();
+        break;
+    case WM_RBUTTONDOWN:
+        show_tray_menu();
+        break;
+    }
     return 0;
 }
 
-void MainWindow::show_tray_menu() {}
+void MainWindow::show_tray_menu() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    SetForegroundWindow(window_);
+    if (!tray_menu_ || IsWindowVisible(window_) || has_visible_owned_window(window_)) return;
+
+    const Settings& s = settings();
+    EnableMenuItem(tray_menu_, ID_OPEN_MAIN_WINDOW, MF_BYCOMMAND | MF_ENABLED);
+    check_item(tray_menu_, ID_MODE_LOCALIZE, s.localize != 0);
+    check_item(tray_menu_, ID_MODE_INTERNET, s.internet != 0);
+    ModifyMenuA(tray_menu_, ID_SAVE_FOLDER, MF_BYCOMMAND | MF_STRING, ID_SAVE_FOLDER, s.localPath.c_str());
+    check_item(tray_menu_, ID_SHOW_AUTOGET_REQUESTS, s.recTreePut != 0);
+    check_item(tray_menu_, ID_LOG_DETAIL, s.log != 0);
+
+    const UINT command = static_cast<UINT>(
+        TrackPopupMenu(tray_menu_, TPM_LEFTALIGN | TPM_RETURNCMD, cursor.x, cursor.y, 0, window_, nullptr));
+    // Lets the menu close when the user clicks elsewhere (the tray menu's
+    // known need for a message after tracking).
+    PostMessageA(window_, WM_NULL, 0, 0);
+    if (command) SendMessageA(window_, WM_COMMAND, command, 0);
+}
 
 }  // namespace vellum
