@@ -14,42 +14,8 @@ Settings with_modes(std::uint32_t internet, std::uint32_t localize) {
     return s;
 }
 
-bool online(const Settings& s) { return s.internet && !s.localize; }
-bool recording(const Settings& s) { return s.internet && s.localize; }
-bool offline(const Settings& s) { return !s.internet && !s.localize; }
-
-TEST(ModeCommands, InternetOffTakesRecordingWithIt) {
-    Settings s = with_modes(1, 1);
-    toggle_internet(s);
-    EXPECT_TRUE(offline(s));
-    toggle_internet(s);
-    EXPECT_TRUE(online(s));
-}
-
-TEST(ModeCommands, LocalizeOnBringsInternetOn) {
-    Settings s = with_modes(0, 0);
-    toggle_localize(s);
-    EXPECT_TRUE(recording(s));
-    toggle_localize(s);
-    EXPECT_TRUE(online(s));  // turning recording off keeps the network
-}
-
-TEST(TrayStep, ThreeStepsComeBackToOffline) {
-    Settings s = with_modes(0, 0);
-    step_mode(s);
-    EXPECT_TRUE(online(s));
-    step_mode(s);
-    EXPECT_TRUE(recording(s));
-    step_mode(s);
-    EXPECT_TRUE(offline(s));
-}
-
-TEST(TrayStep, RecordingWithoutOnlineIsClearedFirst) {
-    Settings s = with_modes(0, 1);
-    step_mode(s);
-    EXPECT_TRUE(online(s));
-}
-
+// The commands and the tray steps are tested on the real window
+// (tests/win/main_window_commands_test.cpp); here the icon choice in full.
 TEST(ModeIcon, ByModeAndConnections) {
     EXPECT_EQ(mode_icon_id(with_modes(0, 0), 0), IDI_OFFLINE);
     EXPECT_EQ(mode_icon_id(with_modes(1, 0), 0), IDI_ONLINE);
