@@ -103,7 +103,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         OnCreate();
         return 0;
     case WM_SIZE:
-        OnSize(wparam);
+        OnSize(wparam, lparam);
         return 0;
     case WM_SETFOCUS:
         if (tree_view_) SetFocus(tree_view_);
@@ -301,9 +301,10 @@ bool MainWindow::start_network() {
     return true;
 }
 
-void MainWindow::OnSize(WPARAM type) {
-    if (toolbar_) SendMessageA(toolbar_, WM_SIZE, 0, 0);
-    if (status_bar_) SendMessageA(status_bar_, WM_SIZE, 0, 0);
+void MainWindow::OnSize(WPARAM type, LPARAM size) {
+    // Both bars place themselves along their edge of the new client area.
+    if (toolbar_) SendMessageA(toolbar_, WM_SIZE, type, size);
+    if (status_bar_) SendMessageA(status_bar_, WM_SIZE, type, size);
     layout();
     // Minimised, the program lives on in the tray only.
     if (type == SIZE_MINIMIZED) ShowWindow(window_, SW_HIDE);

@@ -78,7 +78,7 @@ private:
 
     // Window messages (main_window.cpp).
     void OnCreate();
-    void OnSize(WPARAM type);
+    void OnSize(WPARAM type, LPARAM size);
     void OnClose();
     void OnDestroy();
     void OnQueryEndSession();

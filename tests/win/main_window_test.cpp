@@ -246,6 +246,30 @@ TEST_F(MainWindowTest, AutocloseCountsOnlyAfterDebug) {
     EXPECT_EQ(main().debug_mode(), 1);
 }
 
+TEST_F(MainWindowTest, ResizingKeepsTheTreeBetweenTheBarsAndTheProgressInPartZero) {
+    ASSERT_TRUE(start("127.0.0.1:28114"));
+    MoveWindow(window, 10, 10, 640, 480, TRUE);
+    pump();
+    auto client_rect_of = [&](HWND child) {
+        RECT r = rect_of(child);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    RECT client{};
+    GetClientRect(window, &client);
+    const RECT tree_rect = client_rect_of(main().tree_view());
+    EXPECT_EQ(tree_rect.left, 0);
+    EXPECT_EQ(tree_rect.right, client.right);
+    EXPECT_EQ(tree_rect.top, client_rect_of(main().toolbar()).bottom);
+    EXPECT_EQ(tree_rect.bottom, client_rect_of(main().status_bar()).top);
+
+    RECT part{};
+    SendMessageA(main().status_bar(), SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
+    RECT progress = rect_of(main().progress_bar());
+    MapWindowPoints(nullptr, main().status_bar(), reinterpret_cast<POINT*>(&progress), 2);
+    EXPECT_TRUE(EqualRect(&part, &progress));
+}
+
 TEST_F(MainWindowTest, MinimisingHidesTheMainWindow) {
     ASSERT_TRUE(start("127.0.0.1:28110"));
     ShowWindow(window, SW_SHOW);
