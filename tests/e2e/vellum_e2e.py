@@ -72,14 +72,6 @@ def connect(port):
         return None
 
 
-def is_listening(port):
-    s = connect(port)
-    if s is None:
-        return False
-    s.close()
-    return True
-
-
 def closed_by_peer(s, seconds=30):
     """True when the peer closes (or resets) the connection within the time."""
     s.settimeout(seconds)
