@@ -81,3 +81,128 @@ def closed_by_peer(s, seconds=30):
         return True
     except socket.timeout:
         return False
+
+
+# --- settings, save folders and the request tree ---------------------------------
+
+def windows_path(unix_path):
+    """The path Wine's Z: drive gives a Unix path."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def write_settings(**values):
+    """Replaces the settings key with these values: ints as DWORDs, strs as texts."""
+    probe("clear-settings")
+    words = []
+    for name, value in values.items():
+        name = name.replace("__", ".")
+        words.append("%s=%s:%s" % (name, "d" if isinstance(value, int) else "s", value))
+    code, _ = probe("settings", *words)
+    assert code == 0, "settings not written"
+
+
+def request_tree():
+    """The request tree as (depth, state image, label) in display order."""
+    done = subprocess.run([WINE_RUN, os.path.join(BIN, "vellum_probe.exe"), "tree"],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+    items = []
+    for line in done.stdout.decode("ascii", "replace").splitlines():
+        depth, image, label = (line.split() + [""])[:3]
+        items.append((int(depth), int(image), bytes.fromhex(label).decode("cp932")))
+    return items
+
+
+def request_log(index):
+    """The log of the index-th tree item, as its log window shows it (bytes)."""
+    code, hex_text = probe("request-log", str(index))
+    return bytes.fromhex(hex_text) if code == 0 else None
+
+
+# --- talking to the proxy as a browser ---------------------------------------------
+
+def exchange(port, request, timeout=30):
+    """Sends one request (bytes) to the proxy and returns everything it answers."""
+    s = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    try:
+        s.sendall(request)
+        chunks = []
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            chunks.append(chunk)
+        return b"".join(chunks)
+    finally:
+        s.close()
+
+
+class OriginServer:
+    """A scriptable web server on a loopback port. `handler(request_bytes, socket)`
+    answers one request; the header block (and a body of Content-Length bytes)
+    is read first. Every request received is kept in `requests`."""
+
+    def __init__(self, handler):
+        import threading
+        self.handler = handler
+        self.requests = []
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(16)
+        self.port = self.listener.getsockname()[1]
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        import threading
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._answer, args=(client,), daemon=True).start()
+
+    def _answer(self, client):
+        try:
+            client.settimeout(30)
+            data = b""
+            while b"\r\n\r\n" not in data:
+                chunk = client.recv(4096)
+                if not chunk:
+                    break
+                data += chunk
+            header, _, body = data.partition(b"\r\n\r\n")
+            for line in header.split(b"\r\n"):
+                if line.lower().startswith(b"content-length:"):
+                    length = int(line.split(b":")[1])
+                    while len(body) < length:
+                        chunk = client.recv(65536)
+                        if not chunk:
+                            break
+                        body += chunk
+            self.requests.append(header + b"\r\n\r\n" + body)
+            self.handler(data, client)
+        except OSError:
+            pass
+        finally:
+            try:
+                client.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+            client.close()
+
+    def url(self, path):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def host_folder(self):
+        return "127.0.0.1%%3A%d" % self.port
+
+    def close(self):
+        self.listener.close()
+
+
+def answer_with(data):
+    """An origin handler that sends these bytes."""
+    def handler(request, client):
+        client.sendall(data)
+    return handler

@@ -15,6 +15,13 @@
 //   close                         post WM_CLOSE to the main window
 //   end-session                   send WM_QUERYENDSESSION to both windows,
 //                                 as Windows does when the user logs off
+//   settings NAME=d:N|s:TEXT ...  write settings values (DWORD or text)
+//   clear-settings                delete the settings key with everything in it
+//   tree                          print the request tree, one item per line:
+//                                 depth, state image, label as hex
+//   request-log INDEX             open the log of the INDEX-th item of the
+//                                 tree (in the order "tree" prints) through
+//                                 its context menu; print the log as hex
 #include <windows.h>
 #include <commctrl.h>
 
@@ -22,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -150,6 +158,160 @@ int status(int part) {
     return remote ? 0 : 1;
 }
 
+int write_settings(int count, char** words) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return 1;
+    }
+    int result = 0;
+    for (int i = 0; i < count; ++i) {
+        std::string word = words[i];
+        std::size_t equals = word.find('=');
+        if (equals == std::string::npos || word.size() < equals + 3 || word[equals + 2] != ':') {
+            result = 2;
+            continue;
+        }
+        const std::string name = word.substr(0, equals);
+        const std::string value = word.substr(equals + 3);
+        if (word[equals + 1] == 'd') {
+            DWORD number = std::strtoul(value.c_str(), nullptr, 10);
+            RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+        } else {
+            RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>(value.size()));
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+// Memory inside the program's process, for messages that write to the
+// caller's buffers.
+class RemoteBuffer {
+public:
+    explicit RemoteBuffer(HWND window, std::size_t size) : size_(size) {
+        DWORD process_id = 0;
+        GetWindowThreadProcessId(window, &process_id);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+        if (process_) memory_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteBuffer() {
+        if (memory_) VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    char* address() const { return static_cast<char*>(memory_); }
+    bool write(std::size_t offset, const void* bytes, std::size_t size) {
+        return memory_ && WriteProcessMemory(process_, address() + offset, bytes, size, nullptr);
+    }
+    bool read(std::size_t offset, void* bytes, std::size_t size) {
+        return memory_ && ReadProcessMemory(process_, address() + offset, bytes, size, nullptr);
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    void* memory_ = nullptr;
+    std::size_t size_;
+};
+
+HWND request_tree_view() {
+    HWND main = FindWindowA("VELLUM", nullptr);
+    return main ? GetDlgItem(main, 113) : nullptr;
+}
+
+// Every item in display order with its depth.
+void collect_items(HWND tree, HTREEITEM item, int depth, std::vector<std::pair<HTREEITEM, int>>& items) {
+    for (; item; item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+        items.emplace_back(item, depth);
+        HTREEITEM child = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+        collect_items(tree, child, depth + 1, items);
+    }
+}
+
+std::vector<std::pair<HTREEITEM, int>> tree_items(HWND tree) {
+    std::vector<std::pair<HTREEITEM, int>> items;
+    HTREEITEM root = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    collect_items(tree, root, 0, items);
+    return items;
+}
+
+int dump_tree() {
+    HWND tree = request_tree_view();
+    if (!tree) return 1;
+    RemoteBuffer remote(tree, sizeof(TVITEMA) + 2048);
+    if (!remote.address()) return 1;
+    for (auto [item, depth] : tree_items(tree)) {
+        TVITEMA query{};
+        query.mask = TVIF_TEXT | TVIF_STATE | TVIF_HANDLE;
+        query.hItem = item;
+        query.stateMask = TVIS_STATEIMAGEMASK;
+        query.pszText = remote.address() + sizeof(TVITEMA);
+        query.cchTextMax = 2048;
+        remote.write(0, &query, sizeof query);
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.address()));
+        TVITEMA answer{};
+        char text[2049] = {};
+        remote.read(0, &answer, sizeof answer);
+        remote.read(sizeof(TVITEMA), text, 2048);
+        std::printf("%d %u ", depth, (answer.state & TVIS_STATEIMAGEMASK) >> 12);
+        print_hex(text);
+    }
+    return 0;
+}
+
+HWND find_window_of_class(const char* class_name, HWND except = nullptr) {
+    struct Search {
+        const char* class_name;
+        HWND except;
+        HWND found = nullptr;
+    } search{class_name, except};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            char name[64] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (window != s->except && std::strcmp(name, s->class_name) == 0 && IsWindowVisible(window)) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int request_log(int index) {
+    HWND main = FindWindowA("VELLUM", nullptr);
+    HWND tree = request_tree_view();
+    if (!tree) return 1;
+    auto items = tree_items(tree);
+    if (index < 0 || index >= static_cast<int>(items.size())) return 1;
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(items[index].first));
+    // The context menu from the keyboard, as Shift+F10 gives it.
+    PostMessageA(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree), static_cast<LPARAM>(-1));
+    HWND menu = nullptr;
+    for (int waited = 0; waited < 100 && !(menu = find_window_of_class("#32768")); ++waited) Sleep(50);
+    if (!menu) return 1;
+    PostMessageA(menu, WM_KEYDOWN, 'L', 0);
+    PostMessageA(menu, WM_CHAR, 'l', 0);
+    HWND log = nullptr;
+    for (int waited = 0; waited < 100; ++waited) {
+        log = find_window_of_class("#32770");
+        if (log && GetDlgItem(log, 1022)) break;
+        log = nullptr;
+        Sleep(50);
+    }
+    if (!log) return 1;
+    Sleep(200);
+    HWND edit = GetDlgItem(log, 1022);
+    int length = static_cast<int>(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0));
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    print_hex(text);
+    PostMessageA(log, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +339,15 @@ int main(int argc, char** argv) {
         SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
         return 0;
     }
-    std::fprintf(stderr, "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session\n");
+    if (command == "settings") return write_settings(argc - 2, argv + 2);
+    if (command == "clear-settings") {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+        return 0;
+    }
+    if (command == "tree") return dump_tree();
+    if (command == "request-log" && argc > 2) return request_log(std::atoi(argv[2]));
+    std::fprintf(stderr,
+                 "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
+                 "clear-settings|tree|request-log\n");
     return 2;
 }

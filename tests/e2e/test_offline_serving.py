@@ -1,0 +1,192 @@
+"""Offline, the real vellum.exe answers a browser from a prepared save folder."""
+import os
+import shutil
+import socket
+import tempfile
+import threading
+import time
+import unittest
+
+from vellum_e2e import (OriginServer, Program, answer_with, exchange, probe, read_published, request_log,
+                        request_tree, wait_until, windows_path, write_settings)
+
+PORT = 28301
+LOOPBACK = 0x7F000001
+ADDRESS = b"<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>"
+
+
+def put(folder, relative, data):
+    path = os.path.join(folder, *relative.split("/"))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+class OfflineServingTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.save = tempfile.mkdtemp(prefix="vellum-e2e-offline-", dir="/tmp")
+        cls.save_win = windows_path(cls.save)
+        probe("delete-address")
+        write_settings(localPath=cls.save_win, internet=0, localize=0, log=1)
+        cls.program = Program("127.0.0.1:%d" % PORT)
+        if wait_until(read_published) != (LOOPBACK, PORT):
+            cls.program.kill()
+            raise RuntimeError("vellum.exe did not start listening")
+
+        put(cls.save, "site/a.html", b"<html><body>recorded page</body></html>")
+        put(cls.save, "site/a.html(19941106084937 text%2Fhtml; charset=Shift_JIS)", b"")
+        put(cls.save, "site/img/p.gif", b"GIF89a\x01\x00\x01\x00\x00\xff\x00,")
+        put(cls.save, "site/img/p.gif(00000000000000 image%2Fgif)", b"")
+        cls.redirect = b"HTTP/1.0 302 Found\r\nLocation: http://site/a.html\r\nContent-Length: 5\r\n\r\nmoved"
+        put(cls.save, "site/old.response", cls.redirect)
+
+    @classmethod
+    def tearDownClass(cls):
+        probe("close")
+        try:
+            cls.program.wait(60)
+        except Exception:
+            cls.program.kill()
+        shutil.rmtree(cls.save, ignore_errors=True)
+
+    def test_a_recorded_page_comes_back_byte_for_byte(self):
+        answer = exchange(PORT, b"GET http://site/a.html HTTP/1.1\r\nHost: site\r\nAccept-Encoding: gzip\r\n\r\n")
+        self.assertEqual(answer, b"HTTP/1.0 200 OK\r\n"
+                                 b"Last-modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+                                 b"Content-length: 39\r\n"
+                                 b"Content-type: text/html; charset=Shift_JIS\r\n"
+                                 b"\r\n<html><body>recorded page</body></html>")
+        image = exchange(PORT, b"GET http://site/img/p.gif HTTP/1.0\r\n\r\n")
+        self.assertEqual(image, b"HTTP/1.0 200 OK\r\nContent-length: 14\r\nContent-type: image/gif\r\n\r\n"
+                                b"GIF89a\x01\x00\x01\x00\x00\xff\x00,")
+
+    def test_if_modified_since(self):
+        same = exchange(PORT, b"GET http://site/a.html HTTP/1.0\r\n"
+                              b"If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n")
+        self.assertEqual(same, b"HTTP/1.0 304 Not Modified\r\n\r\n")
+        for other in (b"If-Modified-Since: Mon, 07 Nov 1994 08:49:37 GMT\r\n", b"If-Modified-Since: junk\r\n", b""):
+            answer = exchange(PORT, b"GET http://site/a.html HTTP/1.0\r\n" + other + b"\r\n")
+            self.assertTrue(answer.endswith(b"\r\n\r\n<html><body>recorded page</body></html>"), answer)
+
+    def test_a_redirect_file_is_answered_as_it_stands(self):
+        self.assertEqual(exchange(PORT, b"GET http://site/old HTTP/1.0\r\n\r\n"), self.redirect)
+
+    def test_a_missing_page_gets_the_404_page(self):
+        line = b"GET http://site/missing.html HTTP/1.0\r\n"
+        answer = exchange(PORT, line + b"User-Agent: t\r\n\r\n")
+        local = (self.save_win + "\\site\\missing.html").encode("cp932")
+        self.assertEqual(answer, b"HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n"
+                                 b"\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY><H1>Not Found</H1>"
+                                 b"<PRE>Client request : " + line + b"Local filename : " + local + b"</PRE>" + ADDRESS)
+
+    def test_head_gets_the_501_page(self):
+        answer = exchange(PORT, b"HEAD http://site/a.html HTTP/1.0\r\n\r\n")
+        self.assertEqual(answer, b"HTTP/1.0 501 Not Implemented\r\nContent-Type: text/html\r\n"
+                                 b"\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY><H1>Error</H1>"
+                                 b"<PRE>Client request : HEAD http://site/a.html HTTP/1.0\r\n</PRE>" + ADDRESS)
+
+    def test_non_http_targets_close_without_a_reply(self):
+        self.assertEqual(exchange(PORT, b"GET ftp://host/ HTTP/1.0\r\n\r\n"), b"")
+
+    def test_a_client_that_sends_nothing_leaves_the_proxy_serving(self):
+        s = socket.create_connection(("127.0.0.1", PORT))
+        s.shutdown(socket.SHUT_WR)
+        s.settimeout(30)
+        self.assertEqual(s.recv(1), b"")
+        s.close()
+        self.assertTrue(exchange(PORT, b"GET http://site/a.html HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200 OK"))
+
+    def test_a_forced_get_goes_online_and_records_with_both_modes_off(self):
+        origin = OriginServer(answer_with(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfetched"))
+        try:
+            request = ("GET %s HTTP/1.0\r\nVellum-Mode: GetOnly\r\nVellum-LocalPath: %s\r\n\r\n"
+                       % (origin.url("/forced.txt"), self.save_win)).encode("cp932")
+            self.assertEqual(exchange(PORT, request), b"", "nobody waits for a forced get's answer")
+            folder = os.path.join(self.save, origin.host_folder())
+            self.assertTrue(wait_until(lambda: os.path.exists(os.path.join(folder, "forced.txt")), 20))
+            self.assertEqual(sorted(os.listdir(folder)), ["forced.txt", "forced.txt(00000000000000 text%2Fplain)"])
+            self.assertNotIn(b"Vellum-", origin.requests[0])
+        finally:
+            origin.close()
+
+    def test_two_clients_use_receiving_files_of_their_own(self):
+        release = threading.Event()
+
+        def slow(request, client):
+            client.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nhalf")
+            release.wait(20)
+            client.sendall(b"done")
+
+        origin = OriginServer(slow)
+        try:
+            request = ("GET %s HTTP/1.0\r\nVellum-Mode: GetOnly\r\n\r\n" % origin.url("/both")).encode()
+            senders = [threading.Thread(target=exchange, args=(PORT, request)) for _ in range(2)]
+            for sender in senders:
+                sender.start()
+            folder = os.path.join(self.save, origin.host_folder())
+            receiving = lambda: [n for n in os.listdir(folder) if ".#" in n] if os.path.isdir(folder) else []
+            self.assertTrue(wait_until(lambda: len(receiving()) == 2, 20), receiving())
+            names = receiving()
+            for name in names:
+                self.assertRegex(name, r"^both\.#\d{5,}#$")
+            self.assertNotEqual(names[0], names[1])
+            release.set()
+            for sender in senders:
+                sender.join()
+            self.assertTrue(wait_until(lambda: receiving() == [], 20), "receiving files are deleted")
+            with open(os.path.join(folder, "both"), "rb") as f:
+                self.assertEqual(f.read(), b"halfdone")
+        finally:
+            release.set()
+            origin.close()
+
+    def test_the_log_command_shows_the_steps_in_order(self):
+        exchange(PORT, b"GET http://site/img/p.gif HTTP/1.0\r\nReferer: http://site/logtest.html\r\n\r\n")
+        tree = request_tree()
+        index = max(i for i, item in enumerate(tree) if item[2] == "http://site/img/p.gif")
+        log = wait_until(lambda: request_log(index), 20)
+        self.assertIsNotNone(log)
+        text = log.decode("cp932")
+        steps = ["クライエント通信用ソケット識別子：", "リクエストヘッダー(from Client)受信開始\r\n", "完了\r\n",
+                 "リクエストヘッダー(from Client)の内容 次の行から--->\r\nGET http://site/img/p.gif HTTP/1.0\r\n",
+                 "<---ここまで\r\n", "ツリー表示インターフェース開始\r\n", "------------------------------\r\n",
+                 "自動取得：0\r\n強制取得：0\r\nブラウザ連携：1\r\nインターネット接続：0\r\nページ保存：0\r\nファイル名：",
+                 "ローカルが存在するか確認\r\nローカルは存在します\r\n",
+                 "ローカルがクライアントのキャッシュより新しいファイルです\r\n",
+                 "レスポンスヘッダー(to Client)の内容 次の行から--->\r\n",
+                 "通信開始（ローカル → クライアント）\r\n", "通信量(byte)：14\r\n",
+                 "クライアント通信用ソケットクローズ開始\r\n", "正常終了\r\n"]
+        at = 0
+        for step in steps:
+            found = text.find(step, at)
+            self.assertGreaterEqual(found, 0, "%r missing after position %d in\n%s" % (step, at, text))
+            at = found
+
+
+class OfflineLogWithoutDetailTest(unittest.TestCase):
+    """Error lines are logged even with the log-detail setting off."""
+
+    def test_errors_are_logged_without_detail(self):
+        save = tempfile.mkdtemp(prefix="vellum-e2e-quiet-", dir="/tmp")
+        probe("delete-address")
+        write_settings(localPath=windows_path(save), internet=0, localize=0, log=0)
+        program = Program("127.0.0.1:%d" % (PORT + 1))
+        try:
+            self.assertEqual(wait_until(read_published), (LOOPBACK, PORT + 1))
+            exchange(PORT + 1, b"GET http://site/none.html HTTP/1.0\r\n\r\n")
+            tree = request_tree()
+            self.assertEqual([label for _, _, label in tree], ["http://site/none.html"])
+            self.assertEqual(tree[0][1], 11, "the 404 image")
+            self.assertEqual(wait_until(lambda: request_log(0), 20), "*** ローカルが存在しません！ ***\r\n".encode("cp932"))
+        finally:
+            probe("close")
+            try:
+                program.wait(60)
+            except Exception:
+                program.kill()
+            shutil.rmtree(save, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    unittest.main()
