@@ -1,6 +1,7 @@
 #!/bin/bash
-# Installs what building and testing Vellum needs on Debian 12, if missing.
-# Run as root (or with sudo available). Safe to run again.
+# Installs what building and running Vellum needs on Debian 12, if missing;
+# with --tests also what the end-to-end tests drive it with (a web server and
+# a browser). Run as root (or with sudo available). Safe to run again.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,9 @@ packages=(
     wine wine64 xvfb xauth x11-utils locales fonts-ipafont-gothic imagemagick
     clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--tests" ]; then
+    packages+=(nginx-light chromium)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

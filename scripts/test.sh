@@ -4,7 +4,7 @@
 # and end-to-end tests under Wine. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/setup-debian.sh"
+bash "$root/scripts/setup-debian.sh" --tests
 bash "$root/scripts/build.sh" all
 jobs=$(nproc)
 status=0

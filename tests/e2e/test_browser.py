@@ -1,0 +1,171 @@
+"""A real web server and a real browser: nginx serves a small site, headless
+Chromium browses it through the real vellum.exe while recording; then nginx
+stops, Vellum goes offline, and the same pages and images come back from the
+save folder."""
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+import zlib
+
+from vellum_e2e import (Program, exchange, probe, read_published, wait_until, windows_path, write_settings)
+
+VELLUM_PORT = 28321
+NGINX_PORT = 28322
+LOOPBACK = 0x7F000001
+ARTIFACTS = os.environ.get("VELLUM_E2E_ARTIFACTS", "/tmp/vellum-e2e-artifacts")
+CHROMIUM = shutil.which("chromium")
+NGINX = shutil.which("nginx") or ("/usr/sbin/nginx" if os.path.exists("/usr/sbin/nginx") else None)
+
+
+def png(width, height, colour):
+    """A small solid-colour PNG."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+    rows = b"".join(b"\x00" + bytes(colour) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+SITE = {
+    "index.html": ("<html><head><title>Vellum test site</title></head><body>"
+                   "<h1>Front page</h1><p>Recorded while online.</p>"
+                   "<img src='img/red.png' width=40 height=40> <img src='img/blue.png' width=40 height=40>"
+                   "<p><a href='news/today.html'>today</a> <a href='jp.html'>japanese</a></p>"
+                   "</body></html>").encode(),
+    "news/today.html": ("<html><head><title>Today</title><link rel=stylesheet href='../style.css'></head>"
+                        "<body><h2>News of the day</h2><img src='../img/green.png'></body></html>").encode(),
+    "jp.html": ("<html><head><meta http-equiv='Content-Type' content='text/html; charset=Shift_JIS'>"
+                "<title>日本語</title></head><body><p>オフラインで読めるページです。</p>"
+                "<img src='img/red.png'></body></html>").encode("cp932"),
+    "style.css": b"h2 { color: #0060c0; font-family: sans-serif; }",
+    "img/red.png": png(40, 40, (220, 30, 30)),
+    "img/blue.png": png(40, 40, (30, 60, 220)),
+    "img/green.png": png(120, 20, (30, 160, 60)),
+}
+PAGES = ["index.html", "news/today.html", "jp.html"]
+
+
+@unittest.skipUnless(CHROMIUM and NGINX, "chromium and nginx are needed (scripts/setup-debian.sh installs them)")
+class BrowserTest(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="vellum-e2e-browser-", dir="/tmp")
+        os.chmod(self.work, 0o755)
+        self.site = os.path.join(self.work, "site")
+        self.save = os.path.join(self.work, "save")
+        os.makedirs(self.save)
+        for name, data in SITE.items():
+            path = os.path.join(self.site, *name.split("/"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        for folder, _, _ in os.walk(self.work):
+            os.chmod(folder, 0o755)
+        self.nginx = None
+        self.program = None
+        os.makedirs(ARTIFACTS, exist_ok=True)
+
+    def tearDown(self):
+        self.stop_vellum()
+        self.stop_nginx()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def start_nginx(self):
+        conf = os.path.join(self.work, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write("worker_processes 1; daemon off; pid %s/nginx.pid; error_log %s/error.log;\n"
+                    "events { worker_connections 64; }\n"
+                    "http { access_log %s/access.log; include /etc/nginx/mime.types;\n"
+                    "  server { listen 127.0.0.1:%d; root %s; } }\n"
+                    % (self.work, self.work, self.work, NGINX_PORT, self.site))
+        self.nginx = subprocess.Popen([NGINX, "-c", conf, "-p", self.work],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertTrue(wait_until(lambda: self.port_open(NGINX_PORT), 20), "nginx did not start")
+
+    def stop_nginx(self):
+        if self.nginx and self.nginx.poll() is None:
+            self.nginx.terminate()
+            self.nginx.wait(20)
+        self.nginx = None
+
+    @staticmethod
+    def port_open(port):
+        import socket
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            return False
+
+    def start_vellum(self, internet, localize):
+        probe("delete-address")
+        write_settings(localPath=windows_path(self.save), internet=internet, localize=localize)
+        self.program = Program("127.0.0.1:%d" % VELLUM_PORT)
+        self.assertEqual(wait_until(read_published), (LOOPBACK, VELLUM_PORT))
+
+    def stop_vellum(self):
+        if self.program and not self.program.exited():
+            probe("close")
+            try:
+                self.program.wait(60)
+            except Exception:
+                self.program.kill()
+        self.program = None
+
+    def chromium(self, *args):
+        profile = tempfile.mkdtemp(prefix="profile-", dir=self.work)
+        command = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                   "--user-data-dir=" + profile,
+                   "--proxy-server=http://127.0.0.1:%d" % VELLUM_PORT, "--proxy-bypass-list=<-loopback>",
+                   "--virtual-time-budget=5000", *args]
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+        return done.stdout
+
+    def url(self, name):
+        return "http://127.0.0.1:%d/%s" % (NGINX_PORT, name)
+
+    def proxied(self, name):
+        """The body of a page as the proxy answers it (headers cut off)."""
+        answer = exchange(VELLUM_PORT, ("GET %s HTTP/1.0\r\n\r\n" % self.url(name)).encode())
+        head, _, body = answer.partition(b"\r\n\r\n")
+        return head.split(b"\r\n")[0], body
+
+    def test_pages_browsed_while_recording_read_the_same_offline(self):
+        self.start_nginx()
+        self.start_vellum(internet=1, localize=1)
+        online = {page: self.chromium("--dump-dom", self.url(page)) for page in PAGES}
+        for page, dom in online.items():
+            self.assertIn(b"<body>", dom, "%s did not load online" % page)
+        store = os.path.join(self.save, "127.0.0.1%%3A%d" % NGINX_PORT)
+        for name, data in SITE.items():
+            recorded = os.path.join(store, *name.split("/"))
+            self.assertTrue(os.path.exists(recorded), "%s was not recorded" % name)
+            with open(recorded, "rb") as f:
+                self.assertEqual(f.read(), data, "%s was recorded differently" % name)
+
+        self.stop_vellum()
+        self.stop_nginx()
+        self.assertFalse(self.port_open(NGINX_PORT))
+        self.start_vellum(internet=0, localize=0)
+
+        for page in PAGES:
+            self.assertEqual(self.chromium("--dump-dom", self.url(page)), online[page],
+                             "%s renders differently offline" % page)
+        for name, data in SITE.items():
+            status, body = self.proxied(name)
+            self.assertEqual(status, b"HTTP/1.0 200 OK", name)
+            self.assertEqual(body, data, "%s comes back differently offline" % name)
+
+        shot = os.path.join(ARTIFACTS, "offline-index.png")
+        self.chromium("--screenshot=" + shot, "--window-size=640,400", self.url("index.html"))
+        self.assertTrue(os.path.getsize(shot) > 1000)
+        self.chromium("--screenshot=" + os.path.join(ARTIFACTS, "offline-jp.png"), "--window-size=640,300",
+                      self.url("jp.html"))
+
+
+if __name__ == "__main__":
+    unittest.main()
