@@ -294,65 +294,84 @@ void ConnectionHandler::relay_and_record() {
     }
     content_type_ = response_->content_type;
     const int code = response_->status;
-
     if (code == 304) {
-        if (stored_header_ && request_->if_modified_since_valid && stored_header_->last_modified_valid &&
-            request_->if_modified_since_time == stored_header_->last_modified_time) {
-            if (!content_type_) content_type_ = stored_header_->content_type;
-        } else if (page_save_ && !forced_get_ && request_->method->compare(0, 3, "GET") == 0) {
-            // The browser's cache is current but the store is not: fetch the
-            // page once more, for the store.
-            queue_forced_get_ = true;
-        }
-        return;
+        note_not_modified();
+    } else if (code >= 300 && code <= 399 && page_save_) {
+        relay_redirect(*header);
+    } else {
+        relay_page();
     }
+}
 
-    if (code >= 300 && code <= 399 && page_save_) {
-        log_detail(log_, "レスポンスコードが 300番台（304以外)です\r\n");
-        page_file_.reset();
-        receiving_file_ = create_file_with_folders(*receiving_path_);
-        if (!receiving_file_) {
-            log_file_error(*receiving_path_, GetLastError());
-            if (crawler_) {
-                status_ = kStatusWriteFailed;
-                return;
-            }
-        } else if (!write_lines(receiving_file_.get(), *header)) {
-            receiving_file_.reset();
-            DeleteFileA(receiving_path_->c_str());
-            log_error(log_, "*** ローカルファイルライトエラー！ ***\r\n");
-            if (crawler_) {
-                status_ = kStatusWriteFailed;
-                return;
-            }
-        }
-        if (!relay(server_socket_, INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
-                   !crawler_, response_->content_length)) {
-            return;  // aborted: the end deletes the receiving file
-        }
-        if (receiving_file_) {
-            StoreLockHold hold;
-            receiving_file_.reset();
-            if (status_ == kStatusOk) {
-                std::optional<std::string> redirect = redirect_file_name(save_root_, request_->parsed_url);
-                std::optional<CommitFailure> failure =
-                    redirect ? commit_redirect(*redirect, *receiving_path_)
-                             : std::optional<CommitFailure>(CommitFailure{*store_path_ + ".response", ERROR_FILENAME_EXCED_RANGE});
-                if (failure) {
-                    log_file_error(failure->path, failure->error);
-                    if (crawler_) status_ = kStatusWriteFailed;
-                }
-            }
-            DeleteFileA(receiving_path_->c_str());
-        }
-        return;
+void ConnectionHandler::note_not_modified() {
+    if (stored_header_ && request_->if_modified_since_valid && stored_header_->last_modified_valid &&
+        request_->if_modified_since_time == stored_header_->last_modified_time) {
+        if (!content_type_) content_type_ = stored_header_->content_type;
+    } else if (page_save_ && !forced_get_ && request_->method->compare(0, 3, "GET") == 0) {
+        // The browser's cache is current but the store is not: fetch the
+        // page once more, for the store.
+        queue_forced_get_ = true;
     }
+}
 
+bool ConnectionHandler::open_receiving_file() {
+    page_file_.reset();  // our own read handle would keep the page from being replaced
+    receiving_file_ = create_file_with_folders(*receiving_path_);
+    if (receiving_file_) return true;
+    log_file_error(*receiving_path_, GetLastError());
+    if (!crawler_) return true;  // the browser still gets its answer, unrecorded
+    status_ = kStatusWriteFailed;
+    return false;
+}
+
+bool ConnectionHandler::relay_into_receiving_file() {
+    return relay(server_socket_, INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
+                 !crawler_, response_->content_length);
+}
+
+void ConnectionHandler::commit_received(bool redirect) {
+    StoreLockHold hold;
+    receiving_file_.reset();
+    if (status_ == kStatusOk) {
+        std::optional<CommitFailure> failure;
+        if (redirect) {
+            std::optional<std::string> name = redirect_file_name(save_root_, request_->parsed_url);
+            failure = name ? commit_redirect(*name, *receiving_path_)
+                           : CommitFailure{*store_path_ + ".response", ERROR_FILENAME_EXCED_RANGE};
+        } else {
+            failure = commit_recorded_page(save_root_, request_->parsed_url, *response_, *receiving_path_);
+        }
+        if (failure) {
+            log_file_error(failure->path, failure->error);
+            if (crawler_) status_ = kStatusWriteFailed;
+        }
+    }
+    DeleteFileA(receiving_path_->c_str());
+}
+
+void ConnectionHandler::relay_redirect(const LineList& header) {
+    log_detail(log_, "レスポンスコードが 300番台（304以外)です\r\n");
+    if (!open_receiving_file()) return;
+    // The redirect file keeps the whole answer: the header as the browser got it, then the body.
+    if (receiving_file_ && !write_lines(receiving_file_.get(), header)) {
+        receiving_file_.reset();
+        DeleteFileA(receiving_path_->c_str());
+        log_error(log_, "*** ローカルファイルライトエラー！ ***\r\n");
+        if (crawler_) {
+            status_ = kStatusWriteFailed;
+            return;
+        }
+    }
+    if (!relay_into_receiving_file()) return;  // aborted: the end deletes the receiving file
+    if (receiving_file_) commit_received(true);
+}
+
+void ConnectionHandler::relay_page() {
     if (page_save_) {
-        page_file_.reset();
-        const bool partner_page = code == 200 && response_->partner_page &&
+        const bool partner_page = response_->status == 200 && response_->partner_page &&
                                   request_->parsed_url.host.value_or("") == kPartnerHost;
         if (partner_page) {
+            page_file_.reset();
             log_detail(log_, "KESTREL ONLINE 認証ページですので保存しません\r\n");
             kestrel_auth_ = true;
             if (crawler_) {
@@ -360,35 +379,15 @@ void ConnectionHandler::relay_and_record() {
                 status_ = kStatusOk;
                 return;
             }
-        } else if (code == 200) {
-            receiving_file_ = create_file_with_folders(*receiving_path_);
-            if (!receiving_file_) {
-                log_file_error(*receiving_path_, GetLastError());
-                if (crawler_) {
-                    status_ = kStatusWriteFailed;
-                    return;
-                }
-            }
+        } else if (response_->status == 200) {
+            if (!open_receiving_file()) return;
         } else {
+            page_file_.reset();
             log_detail(log_, "レスポンスコードが 200 以外なので保存しません！\r\n");
         }
     }
-    if (!relay(server_socket_, INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
-               !crawler_, response_->content_length)) {
-        return;
-    }
-    if (receiving_file_) {
-        StoreLockHold hold;
-        receiving_file_.reset();
-        if (status_ == kStatusOk) {
-            if (std::optional<CommitFailure> failure =
-                    commit_recorded_page(save_root_, request_->parsed_url, *response_, *receiving_path_)) {
-                log_file_error(failure->path, failure->error);
-                if (crawler_) status_ = kStatusWriteFailed;
-            }
-        }
-        DeleteFileA(receiving_path_->c_str());
-    }
+    if (!relay_into_receiving_file()) return;
+    if (receiving_file_) commit_received(false);
 }
 
 void ConnectionHandler::log_file_error(const std::string& path, DWORD error) {

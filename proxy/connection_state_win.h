@@ -45,8 +45,17 @@ private:
     void receive_response();
     void answer_from_recorded_copy();
     void relay_and_record();
-    void relay_redirect();
+    void note_not_modified();
+    void relay_redirect(const LineList& header);
+    void relay_page();
     void relay_other();
+    // Creates the receiving file; false when the request must end (a crawler's
+    // request can't go on without its file, a browser's goes on unrecorded).
+    bool open_receiving_file();
+    bool relay_into_receiving_file();
+    // Under the store lock: closes the receiving file, puts a complete
+    // transfer in place and deletes the receiving file.
+    void commit_received(bool redirect);
     void send_gateway_error_page(bool dial_up);
 
     // The common end.
