@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstring>
 
 namespace vellum {
 
@@ -11,10 +12,12 @@ std::string format_text(const char* format, ...) {
     char buffer[2048] = {};
     va_list args;
     va_start(args, format);
-    int length = wvsprintfA(buffer, format, args);
+    int result = wvsprintfA(buffer, format, args);
     va_end(args);
-    if (length < 0) return std::string();
-    return std::string(buffer, static_cast<std::size_t>(length));
+    if (result < 0) return std::string();
+    // At the limit the count returned may include the terminating zero; the
+    // text itself ends where the zero is.
+    return std::string(buffer, strnlen(buffer, sizeof buffer));
 }
 
 }  // namespace vellum

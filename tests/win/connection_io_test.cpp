@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/format_win.h"
 #include "base/messages.h"
 #include "proxy/http_message.h"
 #include "proxy/line_reader.h"
@@ -360,6 +361,20 @@ TEST(AskUi, AbortPendingEmptiesTheQueue) {
         EXPECT_FALSE(abort_pending()) << "an abort found by the check is not remembered";
     });
     worker.join();
+}
+
+}  // namespace
+}  // namespace vellum
+
+namespace vellum {
+namespace {
+
+TEST(FormatText, CutsAtTheFormattersLimitWithoutItsTerminator) {
+    const std::string line = format_text("<PRE>Client request : %s</PRE>", std::string(3000, 'u').c_str());
+    EXPECT_EQ(line.size(), 1023u);
+    EXPECT_EQ(line.find('\0'), std::string::npos);
+    EXPECT_EQ(line.substr(0, 22), "<PRE>Client request : ");
+    EXPECT_EQ(format_text("通信ｽﾚｯﾄﾞ %d", 3), "通信ｽﾚｯﾄﾞ 3");
 }
 
 }  // namespace
