@@ -5,13 +5,23 @@
 // final backslash) and whether the rest is URL text or the parts of a record
 // cut at LF (host, port, path, query): records that parse_url never makes,
 // such as a host with "/" or a path without its leading "/", must be safe too.
+//
+// URL text with an LF in it is two URLs, and two URLs may share a file only
+// when they are the same page by the mapping's own rules: the same host
+// element and path elements once percent-decoded (a "+" as a space in the
+// query), "index.html" for a final "/", and letter case aside, since the file
+// system ignores it. Anything else sharing a file would overwrite another
+// page's recording.
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz/fuzz_check.h"
 #include "proxy/http_message.h"
+#include "base/lead_byte.h"
 #include "store/recorded_page.h"
+#include "store/text_codec.h"
 #include "store/url_map.h"
 #include "tests/core/path_check.h"
 
@@ -52,6 +62,61 @@ void check_folder(std::string_view folder, const ParsedUrl& url) {
     if (const auto companion = companion_file_name(folder, url, response)) check_under(folder, *companion);
 }
 
+std::string decoded(std::string text, bool plus_as_space) {
+    percent_decode(text, plus_as_space);
+    return text;
+}
+
+// The page a URL names, as the mapping sees it before it escapes: one
+// decoded text per element of the relative path.
+std::vector<std::string> page_elements(const ParsedUrl& url) {
+    std::vector<std::string> elements{decoded(*url.host + (url.port ? ":" + *url.port : ""), false)};
+    const std::string& path = *url.path;
+    std::string last;
+    for (std::size_t position = 0; position < path.size();) {
+        const std::size_t slash = path.find('/', position);
+        if (slash == std::string::npos) {
+            last = decoded(path.substr(position), false);
+            break;
+        }
+        if (slash > position || position > 0) elements.push_back(decoded(path.substr(position, slash - position), false));
+        if (slash + 1 == path.size()) last = "index.html";
+        position = slash + 1;
+    }
+    if (url.query) last += decoded("?" + *url.query, true);
+    elements.push_back(std::move(last));
+    return elements;
+}
+
+// Letter case folded as the file system folds it: single-byte letters only,
+// never the trail byte of a two-byte character. `paired` tells which lead
+// bytes take the next byte: in a path every one does (Windows' reading); in
+// decoded text only those the escaper keeps whole.
+std::string folded(std::string_view text, bool path) {
+    std::string out(text);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (is_lead_byte(static_cast<unsigned char>(out[i])) && i + 1 < out.size() &&
+            (path || static_cast<unsigned char>(out[i + 1]) >= 0x40)) {
+            ++i;
+            continue;
+        }
+        out[i] = test::ascii_upper(out[i]);
+    }
+    return out;
+}
+
+void check_distinct_pages(std::string_view folder, const ParsedUrl& a, const ParsedUrl& b) {
+    const std::optional<std::string> path_a = url_store_path(folder, a);
+    const std::optional<std::string> path_b = url_store_path(folder, b);
+    if (!path_a || !path_b || folded(*path_a, true) != folded(*path_b, true)) return;
+    std::vector<std::string> pages_a = page_elements(a);
+    std::vector<std::string> pages_b = page_elements(b);
+    bool same = pages_a.size() == pages_b.size();
+    for (std::size_t i = 0; same && i < pages_a.size(); ++i) same = folded(pages_a[i], false) == folded(pages_b[i], false);
+    if (!same) std::fprintf(stderr, "%s\n", path_a->c_str());
+    require(same, "two different pages never share a file");
+}
+
 }  // namespace
 }  // namespace vellum::fuzz
 
@@ -72,7 +137,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_folder(folder, url);
         return 0;
     }
-    const std::optional<ParsedUrl> url = parse_url(rest);
-    if (url) check_folder(folder, *url);
+    const std::size_t lf = rest.find('\n');
+    if (lf == std::string::npos) {
+        if (const auto url = parse_url(rest)) check_folder(folder, *url);
+        return 0;
+    }
+    const auto a = parse_url(std::string_view(rest).substr(0, lf));
+    const auto b = parse_url(std::string_view(rest).substr(lf + 1));
+    if (a) check_folder(folder, *a);
+    if (b) check_folder(folder, *b);
+    if (a && b && url_relative_file_path(*a) && url_relative_file_path(*b)) check_distinct_pages(folder, *a, *b);
     return 0;
 }
