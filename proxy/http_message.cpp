@@ -1,5 +1,6 @@
 #include "proxy/http_message.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,10 +30,10 @@ std::optional<std::string> header_value(std::string_view line, bool stop_at_spac
     std::size_t start = colon + 1;
     while (start < line.size() && line[start] == ' ') ++start;
     std::string_view rest = line.substr(start);
-    std::size_t end = std::string_view::npos;
-    if (stop_at_space) end = rest.find(' ');
-    if (end == std::string_view::npos) end = line_text_end(rest);
+    std::size_t end = line_text_end(rest);
     if (end == std::string_view::npos) return std::nullopt;
+    // A space after a stray CR must not pull the CR into the value.
+    if (stop_at_space) end = std::min(end, rest.find(' '));
     return std::string(rest.substr(0, end));
 }
 

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Sets up a fresh Debian 12 machine if needed, builds both configurations and
 # runs every test: the host core tests under ASan/UBSan, then the Windows tests
-# and end-to-end tests under Wine. Exits non-zero on any failure.
+# and end-to-end tests under Wine, then every fuzz target briefly. Exits
+# non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup-debian.sh" --tests
@@ -13,4 +14,6 @@ echo "== host tests (ASan/UBSan)"
     ctest --output-on-failure -j "$jobs") || status=1
 echo "== Windows tests (Wine, code page 932)"
 (cd "$root/build/win" && ctest --output-on-failure -j "$jobs") || status=1
+echo "== fuzz targets (20 s each)"
+bash "$root/scripts/fuzz.sh" 20 || status=1
 exit $status

@@ -1,5 +1,6 @@
 #include "store/http_date.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vellum {
@@ -78,9 +79,11 @@ public:
     }
     bool number(std::uint16_t& value) {
         if (!is_digit(peek())) return false;
+        // A number too large for the field saturates, so that validation
+        // refuses it instead of taking what is left after wrapping.
         unsigned accumulated = 0;
         while (is_digit(peek())) {
-            accumulated = (accumulated * 10 + (peek() - '0')) & 0xFFFF;
+            accumulated = std::min(accumulated * 10 + (peek() - '0'), 0xFFFFu);
             ++pos_;
         }
         value = static_cast<std::uint16_t>(accumulated);
@@ -178,7 +181,10 @@ bool parse_http_date(std::string_view text, FileTime& time) {
     } else {
         return false;
     }
-    if (t.year < 1900 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 ||
+    // Both notations the store writes a date in have four-digit years: a
+    // later year would make a longer date header and a timestamp that no
+    // companion reader accepts.
+    if (t.year < 1900 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 ||
         t.minute > 59 || t.second > 59) {
         return false;
     }

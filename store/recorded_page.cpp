@@ -41,7 +41,9 @@ std::optional<std::string> companion_file_name(std::string_view save_folder, con
     const std::string timestamp =
         response.last_modified_valid ? format_compact_timestamp(response.last_modified_time) : kNoTimestamp;
 
-    if (response.content_type) {
+    // An empty type would leave the name without the type the reader needs,
+    // and the page could never be found again: it is recorded untyped.
+    if (response.content_type && !response.content_type->empty()) {
         std::string full = companion_path(*store_path, timestamp, escaped_type(*response.content_type));
         if (full.size() < kPathBufferSize) return full;
         // Too long with its parameters: keep the media type itself.

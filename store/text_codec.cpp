@@ -117,9 +117,14 @@ void escape_for_file_name(std::string& text) {
     const std::size_t length = text.size();
     for (std::size_t i = 0; i < length; ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (is_lead_byte(byte)) {
+        // Windows pairs a lead byte with whatever byte follows it. When that
+        // byte can't be a trail byte (no double-byte code page has one below
+        // 0x40), or there is none, the pair would swallow a "%", "(", ")" or
+        // the separator after the element, and would come back from a folder
+        // listing as another character; such a lead byte is escaped alone.
+        if (is_lead_byte(byte) && i + 1 < length && static_cast<unsigned char>(text[i + 1]) >= 0x40) {
             escaped += text[i];
-            if (i + 1 < length) escaped += text[++i];
+            escaped += text[++i];
             continue;
         }
         if (needs_file_name_escape(byte)) {

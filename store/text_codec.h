@@ -27,8 +27,10 @@ void percent_decode(std::string& text, bool plus_as_space);
 
 // Replaces ? " / \ < > * | : and "%", every byte below 0x20 and every
 // single-byte byte of 0x80 or above (half-width katakana) by "%" and two
-// upper-case hexadecimal digits. Two-byte characters are copied whole. Grows
-// to at most three times the length.
+// upper-case hexadecimal digits. Two-byte characters are copied whole; a lead
+// byte without a trail byte after it (at the end, or before a byte below
+// 0x40) counts as a single byte and is escaped, so percent_decode always
+// gives the text back. Grows to at most three times the length.
 void escape_for_file_name(std::string& text);
 
 // RFC 4648 Base64 with "=" padding and no line breaks, of the source up to its

@@ -31,10 +31,11 @@
 //      "Nul .x" -> "Nu%6C .x").
 // This applies to every element: the host element, each path element and the
 // last element with its query ("CON%3Fx" is no device and stays as it is).
-// The escaper never writes "%" before 2E, 20, a letter, a digit or a lead
-// byte (those bytes are copied, and "%" itself becomes "%25"), so no other URL
-// can map to a changed element, and each change can be undone, so changed
-// elements stay distinct from one another.
+// The escaper never writes "%" before 2E, 20, a letter or a digit (those
+// bytes are copied, and "%" itself becomes "%25"), and it escapes a lead byte
+// only when no trail byte follows, as rule 1 would, so no other URL can map to
+// a changed element, and each change can be undone, so changed elements stay
+// distinct from one another.
 //
 // A URL whose host element or last element comes out empty (a "%00" there)
 // has no local file, and neither has a path that doesn't begin with "/".

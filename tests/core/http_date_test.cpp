@@ -110,6 +110,16 @@ TEST(HttpDate, FieldValidation) {
     EXPECT_TRUE(parsed("Sun, 06 Nov 1900 00:00:00 GMT"));
 }
 
+TEST(HttpDate, YearsBeyondFourDigitsAndOversizedNumbersFail) {
+    EXPECT_TRUE(parsed("Fri, 31 Dec 9999 23:59:59 GMT"));
+    EXPECT_FALSE(parsed("Sat, 01 Jan 10000 00:00:00 GMT"));
+    EXPECT_FALSE(parsed("Sun Nov 6 08:49:37 19094"));
+    // 67436 would wrap to 1900 in a 16-bit field; 65542 to 6.
+    EXPECT_FALSE(parsed("Sun, 06 Nov 67436 08:49:37 GMT"));
+    EXPECT_FALSE(parsed("Sun, 65542 Nov 1994 08:49:37 GMT"));
+    EXPECT_EQ(parsed("Sun, 0006 Nov 1994 08:49:37 GMT"), parsed("Sun, 06 Nov 1994 08:49:37 GMT"));
+}
+
 TEST(HttpDate, FormatAndRoundTrip) {
     const FileTime t = time_of(1994, 11, 6, 8, 49, 37);
     const std::string text = format_http_date(t);

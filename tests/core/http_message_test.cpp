@@ -160,6 +160,19 @@ TEST(ParseRequest, RequestLineAndHeaders) {
     EXPECT_EQ(r->lines.back(), "\r\n");
 }
 
+TEST(ParseRequest, ValuesCutAtASpaceStillEndAtTheLine) {
+    int status = 0;
+    auto r = request_of(
+        "GET http://h/ HTTP/1.0\r\n"
+        "Host: h\rX: y\r\n"
+        "Referer: http://h/a\rb c\r\n"
+        "\r\n",
+        status);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->host, "h");
+    EXPECT_EQ(r->referer, "http://h/a");
+}
+
 TEST(ParseRequest, VersionRules) {
     int status = 0;
     auto nine = request_of("GET http://h/\r\n\r\n", status);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/lead_byte.h"
 #include "store/http_date.h"
 
 namespace vellum {
@@ -58,6 +59,32 @@ TEST(CompanionName, RoundTripsThroughTheReader) {
         ASSERT_TRUE(info) << type;
         EXPECT_EQ(info->content_type, type);
         EXPECT_EQ(info->timestamp, "00000000000000");
+    }
+}
+
+TEST(CompanionName, EveryTypeIsFoundAgain) {
+    // An empty type would leave no type for the reader; a lead byte at the end
+    // would pair with ")" in the file system. Neither may hide the page.
+    const auto read_back = [](std::optional<std::string> type) {
+        auto name = companion_file_name("C:\\s", url_of("http://h/page"), answer(type, std::nullopt));
+        EXPECT_TRUE(name);
+        return parse_companion_name("page", name.value_or("").substr(std::string("C:\\s\\h\\").size()));
+    };
+    auto empty = read_back("");
+    ASSERT_TRUE(empty);
+    EXPECT_FALSE(empty->content_type);
+    for (std::string type : {"text\x81", "a\x81(b)", "\x81%41", "\xE0/x"}) {
+        auto name = companion_file_name("C:\\s", url_of("http://h/page"), answer(type, std::nullopt));
+        ASSERT_TRUE(name);
+        for (std::size_t i = 0; i < name->size(); ++i) {
+            if (is_lead_byte(static_cast<unsigned char>((*name)[i]))) {
+                ASSERT_LT(i + 1, name->size());
+                EXPECT_GE(static_cast<unsigned char>((*name)[++i]), 0x40) << *name;
+            }
+        }
+        auto info = read_back(type);
+        ASSERT_TRUE(info) << type;
+        EXPECT_EQ(info->content_type, type);
     }
 }
 

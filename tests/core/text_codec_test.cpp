@@ -88,7 +88,24 @@ TEST(FileNameEscape, SingleByteCharactersAbove0x7FAreEscaped) {
 TEST(FileNameEscape, TwoByteCharactersAreNeverEscaped) {
     EXPECT_EQ(escaped("表/"), "表%2F");
     EXPECT_EQ(escaped("\x81\x7C"), "\x81\x7C");  // trail byte equal to "|"
-    EXPECT_EQ(escaped("a\x81"), "a\x81");       // lone lead byte at the end
+}
+
+TEST(FileNameEscape, LeadByteWithoutItsTrailIsEscapedAlone) {
+    // Windows would pair the lead byte with the byte after the element, or
+    // with a byte no trail can be, and list the pair back as another character.
+    EXPECT_EQ(escaped("a\x81"), "a%81");
+    EXPECT_EQ(escaped("\x81/x"), "%81%2Fx");
+    EXPECT_EQ(escaped("\x81%41"), "%81%2541");
+    EXPECT_EQ(escaped("\xE0(\x81 "), "%E0(%81 ");
+    EXPECT_EQ(escaped("\x81\x40\x81\x3F"), "\x81\x40%81%3F");
+}
+
+TEST(FileNameEscape, PercentDecodingGivesTheTextBack) {
+    for (std::string text : {"a\x81", "\x81%41", "表/%\x81", "text/html; q=\"x\"", "\xB1\x81:\x81\x7C", "%25%"}) {
+        std::string back = escaped(text);
+        percent_decode(back, false);
+        EXPECT_EQ(back, text);
+    }
 }
 
 TEST(Base64, Rfc4648TestVectors) {

@@ -270,6 +270,15 @@ TEST(StorePathSafety, ChangedElementsStayDistinct) {
     }
 }
 
+TEST(StorePathSafety, LeadByteBeforeTheQueryKeepsUrlsApart) {
+    // An unpaired lead byte at the end of the path would pair with the "%" of
+    // the escaped "?" and read like the escaped "%" of another URL.
+    const std::string with_query = relative(http_url("server", "/a%81", "x"));
+    const std::string without = relative(http_url("server", "/a%81%253Fx"));
+    EXPECT_EQ(with_query, "server\\a%81%3Fx");
+    EXPECT_EQ(without, "server\\a%81%253Fx");
+}
+
 // Random elements over the bytes that matter to the guard, fixed seed.
 TEST(StorePathSafety, RandomElementsAreGuardedInjectivelyAndSafely) {
     static constexpr char kAlphabet[] = {'.', ' ', '%', '2', 'E', 'e', '0', 'C', 'O', 'N', 'o',

@@ -74,6 +74,17 @@ TEST_F(RecordedPageTest, UndatedAndUntypedPages) {
     EXPECT_FALSE(page->header->last_modified_valid);
 }
 
+TEST_F(RecordedPageTest, OddTypesStillFindThePage) {
+    // An empty type, and types whose lead bytes have no trail byte: the file
+    // system pairs such a lead byte with the byte after it, ")" included.
+    for (std::string type : {"", "text\x81", "a\x81(b)", "\x81%41"}) {
+        record("abc", type, std::nullopt);
+        auto page = open_recorded_page(save.path(), url);
+        ASSERT_TRUE(page) << type;
+        EXPECT_EQ(page->header->content_type, type.empty() ? std::nullopt : std::optional(type));
+    }
+}
+
 TEST_F(RecordedPageTest, EmptyBodiesAndMissingCompanionsAreNotRecorded) {
     write_file(page_path(), "");
     write_file(page_path() + "(19941106084937 text%2Fhtml)", "");
