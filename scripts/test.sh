@@ -1,8 +1,8 @@
 #!/bin/bash
 # Sets up a fresh Debian 12 machine if needed, builds both configurations and
-# runs every test: the host core tests under ASan/UBSan, then the Windows tests
-# and end-to-end tests under Wine, then every fuzz target briefly. Exits
-# non-zero on any failure.
+# runs every test: the host core tests under ASan/UBSan, every fuzz target
+# briefly, then the Windows tests and end-to-end tests under Wine (last, so
+# that the run ends with their CTest summary). Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup-debian.sh" --tests
@@ -12,8 +12,8 @@ status=0
 echo "== host tests (ASan/UBSan)"
 (cd "$root/build/host" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure -j "$jobs") || status=1
-echo "== Windows tests (Wine, code page 932)"
-(cd "$root/build/win" && ctest --output-on-failure -j "$jobs") || status=1
 echo "== fuzz targets (20 s each)"
 bash "$root/scripts/fuzz.sh" 20 || status=1
+echo "== Windows tests (Wine, code page 932)"
+(cd "$root/build/win" && ctest --output-on-failure -j "$jobs") || status=1
 exit $status
