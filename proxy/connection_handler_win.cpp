@@ -185,7 +185,12 @@ bool ConnectionHandler::read_request() {
 void ConnectionHandler::decide_mode_and_paths() {
     if (!request_->local_root.empty()) save_root_ = request_->local_root;
     store_path_ = url_store_path(save_root_, request_->parsed_url);
-    if (store_path_) receiving_path_ = receiving_file_name(*store_path_, static_cast<unsigned>(client_socket_));
+    if (store_path_) {
+        // A receiving file that no path buffer can hold could never be made:
+        // such a page is relayed without being recorded.
+        std::string receiving = receiving_file_name(*store_path_, static_cast<unsigned>(client_socket_));
+        if (receiving.size() < kPathBufferSize) receiving_path_ = std::move(receiving);
+    }
 
     if (request_->forced_get_mark) internet_ = page_save_ = forced_get_ = true;
     if (request_->autoget_mark) {

@@ -296,6 +296,19 @@ TEST_F(OnlineTest, ACutOffTransferKeepsTheOldPage) {
     EXPECT_NE(main.result.status, 0);
 }
 
+TEST_F(OnlineTest, APageWhoseReceivingFileCantBeNamedIsRelayedUnrecorded) {
+    record.page_save = true;
+    OriginServer origin(OriginServer::answer("HTTP/1.0 200 OK\r\n\r\nlong"));
+    // A store path of 255 bytes: the page fits, its receiving file would not.
+    const std::string prefix = "http://127.0.0.1:" + std::to_string(origin.port()) + "/";
+    const std::size_t host_part = store_folder(origin).size() + 1;
+    const std::string name(255 - host_part, 'n');
+    EXPECT_EQ(exchange("GET " + prefix + name + " HTTP/1.0\r\n\r\n"), "HTTP/1.0 200 OK\r\n\r\nlong");
+    EXPECT_EQ(main.result.status, 0);
+    EXPECT_EQ(log_text().find("*** "), std::string::npos) << log_text();
+    EXPECT_NE(log_text().find("ページ保存：0\r\n"), std::string::npos);
+}
+
 TEST_F(OnlineTest, APostBodyIsForwardedWhole) {
     std::string body = "a=1&b=";
     body += std::string("\0\x81\x5C", 3);
