@@ -13,6 +13,8 @@
 //   status PART                   print the main window's status-bar part
 //                                 as hex
 //   close                         post WM_CLOSE to the main window
+//   minimize                      minimize the main window, as its title
+//                                 bar's button does
 //   end-session                   send WM_QUERYENDSESSION to both windows,
 //                                 as Windows does when the user logs off
 #include <windows.h>
@@ -167,6 +169,12 @@ int main(int argc, char** argv) {
         HWND main = FindWindowA("VELLUM", nullptr);
         return main && PostMessageA(main, WM_CLOSE, 0, 0) ? 0 : 1;
     }
+    if (command == "minimize") {
+        HWND main = FindWindowA("VELLUM", nullptr);
+        if (!main) return 1;
+        ShowWindow(main, SW_MINIMIZE);
+        return IsIconic(main) ? 0 : 1;
+    }
     if (command == "end-session") {
         HWND main = FindWindowA("VELLUM", nullptr);
         if (!main) return 1;
@@ -177,6 +185,6 @@ int main(int argc, char** argv) {
         SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
         return 0;
     }
-    std::fprintf(stderr, "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session\n");
+    std::fprintf(stderr, "usage: vellum_probe message-box|registry|delete-address|window|status|close|minimize|end-session\n");
     return 2;
 }
