@@ -12,9 +12,7 @@ import os
 import platform
 import re
 import shutil
-import signal
 import socket
-import statistics
 import subprocess
 import sys
 import threading

@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-peers=(nginx-light tinyproxy squid apache2-utils strace)
+peers=(nginx-light tinyproxy squid apache2-utils)
 missing=()
 for p in "${peers[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
