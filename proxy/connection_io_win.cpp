@@ -1,6 +1,7 @@
 #include "proxy/connection_io_win.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "base/format_win.h"
 #include "base/messages.h"
@@ -9,6 +10,20 @@ namespace vellum {
 namespace {
 
 constexpr int kChunkSize = 1024;
+
+// What the main window's bar shows, published by the UI thread. The lock is
+// only ever held for a copy, never across a message.
+struct ShownProgress {
+    HWND window = nullptr;
+    int percent = -1;
+};
+std::mutex g_shown_mutex;
+ShownProgress g_shown;
+
+bool bar_already_shows(HWND window, int percent) {
+    std::lock_guard<std::mutex> hold(g_shown_mutex);
+    return g_shown.window == window && g_shown.percent == percent;
+}
 
 }  // namespace
 
@@ -32,6 +47,10 @@ void log_lines(ConnectionLog& log, bool flag, const LineList& lines) {
 
 int SocketSource::receive(char* buffer, int size) {
     return recv(socket_, buffer, size, 0);
+}
+
+int SocketSource::peek(char* buffer, int size) {
+    return recv(socket_, buffer, size, MSG_PEEK);
 }
 
 int SocketSource::wait_readable(int seconds) {
@@ -74,9 +93,25 @@ int send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& 
     return 0;
 }
 
-void report_progress(const ConnectionLog& log, int percent, bool autoget) {
-    if (log.main_window) SendMessageA(log.main_window, MWM_PROGRESS, static_cast<WPARAM>(percent), autoget ? 1 : 0);
-    if (log.debug_window) SendMessageA(log.debug_window, LWM_SET_PROGRESS, static_cast<WPARAM>(percent), 0);
+void progress_bar_changing() {
+    std::lock_guard<std::mutex> hold(g_shown_mutex);
+    g_shown = ShownProgress{};
+}
+
+void progress_bar_shows(HWND main_window, int percent) {
+    std::lock_guard<std::mutex> hold(g_shown_mutex);
+    g_shown = ShownProgress{main_window, percent};
+}
+
+void report_progress(ConnectionLog& log, int percent, bool autoget) {
+    if (log.main_window && (autoget || !bar_already_shows(log.main_window, percent))) {
+        SendMessageA(log.main_window, MWM_PROGRESS, static_cast<WPARAM>(percent), autoget ? 1 : 0);
+    }
+    // Only this connection ever sets its debug window's bar.
+    if (log.debug_window && log.debug_progress != percent) {
+        SendMessageA(log.debug_window, LWM_SET_PROGRESS, static_cast<WPARAM>(percent), 0);
+        log.debug_progress = percent;
+    }
 }
 
 int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed) {

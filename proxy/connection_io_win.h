@@ -28,6 +28,7 @@ struct ConnectionLog {
     LineList lines;
     HWND debug_window = nullptr;
     HWND main_window = nullptr;
+    int debug_progress = -1;  // the percent last sent to the debug window
 };
 
 // Appends `text` when `flag` is set and shows the whole log in the debug window.
@@ -36,12 +37,14 @@ void log_lines(ConnectionLog& log, bool flag, const LineList& lines);
 inline void log_detail(ConnectionLog& log, std::string_view text) { log_text(log, log.detail, text); }
 inline void log_error(ConnectionLog& log, std::string_view text) { log_text(log, true, text); }
 
-// A blocking socket as a ByteSource.
+// A blocking socket as a ByteSource; it peeks with MSG_PEEK.
 class SocketSource : public ByteSource {
 public:
     explicit SocketSource(SOCKET socket) : socket_(socket) {}
     int receive(char* buffer, int size) override;
     int wait_readable(int seconds) override;
+    bool can_peek() const override { return true; }
+    int peek(char* buffer, int size) override;
 
 private:
     SOCKET socket_;
@@ -74,8 +77,20 @@ inline constexpr int kRelayWriteFailed = 1002;  // the client still got everythi
 // source that ends early ends the relay normally; `relayed` tells how much came.
 int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed = nullptr);
 
-// MWM_PROGRESS to the main window and LWM_SET_PROGRESS to the debug window.
-void report_progress(const ConnectionLog& log, int percent, bool autoget);
+// MWM_PROGRESS to the main window and LWM_SET_PROGRESS to the debug window,
+// each skipped when its bar already shows `percent` (see below): a relay of a
+// large body repeats every percent for many chunks, and each send is a
+// round trip to the UI thread.
+void report_progress(ConnectionLog& log, int percent, bool autoget);
+
+// The main window's progress bar, as the connection threads may take it to
+// be. UI thread only: progress_bar_changing() before anything changes the
+// bar, progress_bar_shows() after a browser request's MWM_PROGRESS has set
+// it. While the bar shows a percent published this way, an identical report
+// would change nothing anyone can see, so report_progress leaves it out;
+// crawler reports (they also drive the auto-get window) are always sent.
+void progress_bar_changing();
+void progress_bar_shows(HWND main_window, int percent);
 
 // Writes every line, in order, with no separators; false at the first failed write.
 bool write_lines(HANDLE file, const LineList& lines);

@@ -1,10 +1,12 @@
 // Reading lines and header blocks from a ByteSource.
 //
-// Lines are read one byte per receive so that nothing past the header block is
-// ever consumed: the body stays in the socket for the relay. Zero bytes are
-// dropped. A peer that never sends the terminator can't exhaust memory: a line
-// longer than kMaxLineBytes, or a header block longer than kMaxHeaderBytes,
-// fails exactly like a closed peer. Any thread; results are owned by the caller.
+// Nothing past the line's terminator is ever consumed, so that the body stays
+// in the socket for the relay: from a source that can peek, each line is
+// looked at first and then received up to its terminator; from any other,
+// one byte per receive. Both give the same lines and consume the same bytes.
+// Zero bytes are dropped. A peer that never sends the terminator can't exhaust
+// memory: a line longer than kMaxLineBytes, or a header block longer than
+// kMaxHeaderBytes, fails exactly like a closed peer. Any thread; results are owned by the caller.
 #pragma once
 
 #include <cstddef>

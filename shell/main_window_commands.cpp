@@ -8,6 +8,7 @@
 
 #include "autoget/autoget_window.h"
 #include "base/messages.h"
+#include "proxy/connection_io_win.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
 #include "shell/mode_rules.h"
@@ -101,7 +102,10 @@ void MainWindow::OnToggleShowAutoGetRequests() {
     Settings& s = settings();
     s.recTreePut = s.recTreePut ? 0 : 1;
     check_item(GetMenu(window_), ID_SHOW_AUTOGET_REQUESTS, s.recTreePut != 0);
-    if (!s.recTreePut && progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, 0, 0);
+    if (!s.recTreePut && progress_bar_) {
+        progress_bar_changing();
+        SendMessageA(progress_bar_, PBM_SETPOS, 0, 0);
+    }
 }
 
 void MainWindow::OnToggleLogDetail() {

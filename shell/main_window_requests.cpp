@@ -9,6 +9,7 @@
 #include "base/messages.h"
 #include "base/prompt.h"
 #include "base/thread_message.h"
+#include "proxy/connection_io_win.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
 #include "shell/reservation_win.h"
@@ -150,8 +151,14 @@ void MainWindow::OnProgress(WPARAM percent, LPARAM crawler) {
     if (crawler) {
         if (HWND autoget = autoget_window()) SendMessageA(autoget, AGM_PROGRESS, percent, crawler);
         if (!settings().recTreePut) return;
+        progress_bar_changing();
+        if (progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, percent, 0);
+        return;
     }
+    // Withdrawn first: a connection must never skip a report on a stale value.
+    progress_bar_changing();
     if (progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, percent, 0);
+    progress_bar_shows(window_, static_cast<int>(percent));
 }
 
 LRESULT MainWindow::OnOpenLog(LPARAM debug) {

@@ -13,6 +13,8 @@
 //   status PART                   print the main window's status-bar part
 //                                 as hex
 //   close                         post WM_CLOSE to the main window
+//   minimize                      minimize the main window, as its title
+//                                 bar's button does
 //   end-session                   send WM_QUERYENDSESSION to both windows,
 //                                 as Windows does when the user logs off
 //   settings NAME=d:N|s:TEXT ...  write settings values (DWORD or text)
@@ -329,6 +331,12 @@ int main(int argc, char** argv) {
         HWND main = FindWindowA("VELLUM", nullptr);
         return main && PostMessageA(main, WM_CLOSE, 0, 0) ? 0 : 1;
     }
+    if (command == "minimize") {
+        HWND main = FindWindowA("VELLUM", nullptr);
+        if (!main) return 1;
+        ShowWindow(main, SW_MINIMIZE);
+        return IsIconic(main) ? 0 : 1;
+    }
     if (command == "end-session") {
         HWND main = FindWindowA("VELLUM", nullptr);
         if (!main) return 1;
@@ -348,6 +356,6 @@ int main(int argc, char** argv) {
     if (command == "request-log" && argc > 2) return request_log(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
-                 "clear-settings|tree|request-log\n");
+                 "clear-settings|tree|request-log|minimize\n");
     return 2;
 }

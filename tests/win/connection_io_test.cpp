@@ -48,6 +48,9 @@ public:
     // Answers for posted requests: messages to post back to the sender's thread.
     std::vector<std::pair<UINT, WPARAM>> replies;
     DWORD reply_thread = 0;
+    // Publishes what its "bar" shows, as the main window does.
+    bool publishes = false;
+    int bar = 0;
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -59,8 +62,11 @@ private:
         if (self) {
             switch (message) {
             case MWM_PROGRESS:
+                if (self->publishes) progress_bar_changing();
                 self->progress.push_back(static_cast<int>(wparam));
                 self->progress_flags.push_back(lparam);
+                self->bar = static_cast<int>(wparam);
+                if (self->publishes && lparam == 0) progress_bar_shows(window, self->bar);
                 return 0;
             case LWM_SET_PROGRESS:
                 self->debug_progress.push_back(static_cast<int>(wparam));
@@ -118,6 +124,28 @@ TEST_F(ConnectionIoTest, RequestBodyAndTrailingLineEndFromASocket) {
     ASSERT_TRUE(request);
     EXPECT_EQ(request->body, "abc");
     EXPECT_EQ(wait_readable(pair.near_end.get(), 0), 0) << "the trailing CR LF was dropped";
+}
+
+TEST_F(ConnectionIoTest, HeaderArrivingInPiecesIsReadWholeAndTheBodyStaysInTheSocket) {
+    auto pair = make_socket_pair();
+    const std::string header = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 4\r\n\r\n";
+    // Whatever has arrived when the reader looks, it takes whole lines only.
+    std::thread server([&] {
+        for (std::size_t at = 0; at < header.size(); at += 7) {
+            send_all(pair.far_end.get(), header.substr(at, 7));
+            Sleep(1);
+        }
+        send_all(pair.far_end.get(), "body");
+    });
+    SocketSource source(pair.near_end.get());
+    int status = 0;
+    auto response = parse_response_header(source, status);
+    server.join();
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->lines.join(), header);
+    char body[8] = {};
+    EXPECT_EQ(recv(pair.near_end.get(), body, sizeof body, 0), 4);
+    EXPECT_STREQ(body, "body");
 }
 
 TEST_F(ConnectionIoTest, SendHeaderLogsAndSends) {
@@ -199,6 +227,82 @@ TEST_F(ConnectionIoTest, RelayWithoutLimitCyclesProgress) {
     EXPECT_EQ(debug.debug_progress, expected);
     EXPECT_EQ(main.progress_flags, std::vector<LPARAM>(11, 0));
     EXPECT_TRUE(log.lines.empty()) << "detail lines need the log flag";
+}
+
+// The percents a relay of `chunks` full chunks computes, with the repeats
+// of consecutive chunks removed.
+std::vector<int> distinct_percents(long long chunks) {
+    std::vector<int> percents;
+    for (long long done = 1; done <= chunks; ++done) {
+        int percent = static_cast<int>(done * 100 / chunks);
+        if (percents.empty() || percents.back() != percent) percents.push_back(percent);
+    }
+    return percents;
+}
+
+TEST_F(ConnectionIoTest, RepeatedPercentsOfALargeBodyAreNotSentAgain) {
+    progress_bar_changing();
+    auto client = make_socket_pair();
+    const std::string body = pattern(300 * 1024);
+    HANDLE file = temp_file(body, GENERIC_READ);
+    RecordingWindow main;
+    main.publishes = true;
+    RecordingWindow debug;
+    ConnectionLog log;
+    log.main_window = main.get();
+    log.debug_window = debug.get();
+    RelayEnds ends;
+    ends.source_file = file;
+    ends.client_socket = client.near_end.get();
+    std::string received;
+    std::thread reader([&] { received = receive_all(client.far_end.get()); });
+    EXPECT_EQ(relay_body(ends, static_cast<long long>(body.size()), log, false), kRelayOk);
+    client.near_end.reset();
+    reader.join();
+    CloseHandle(file);
+    EXPECT_EQ(received, body);
+    // 300 chunks, 101 different percents (0 through 100), each shown once,
+    // in order: every bar showed at every moment what it showed before.
+    const std::vector<int> expected = distinct_percents(300);
+    ASSERT_EQ(expected.size(), 101u);
+    EXPECT_EQ(main.progress, expected);
+    EXPECT_EQ(debug.debug_progress, expected);
+    EXPECT_EQ(main.bar, 100);
+    // The end of the connection resets both bars.
+    report_progress(log, 0, false);
+    EXPECT_EQ(main.progress.back(), 0);
+    EXPECT_EQ(debug.debug_progress.back(), 0);
+}
+
+TEST_F(ConnectionIoTest, AReportIsLeftOutOnlyWhileTheBarShowsIt) {
+    progress_bar_changing();
+    RecordingWindow main;
+    main.publishes = true;
+    ConnectionLog first, second;
+    first.main_window = second.main_window = main.get();
+    report_progress(first, 50, false);
+    report_progress(first, 50, false);  // the bar shows 50: nothing to do
+    report_progress(second, 30, false);
+    report_progress(first, 50, false);  // another connection moved the bar: sent again
+    EXPECT_EQ(main.progress, (std::vector<int>{50, 30, 50}));
+    // Crawler reports drive the auto-get window too: always sent, and the
+    // browser's next report after one is sent as well.
+    report_progress(first, 50, true);
+    report_progress(first, 50, true);
+    report_progress(second, 50, false);
+    EXPECT_EQ(main.progress, (std::vector<int>{50, 30, 50, 50, 50, 50}));
+    EXPECT_EQ(main.progress_flags, (std::vector<LPARAM>{0, 0, 0, 1, 1, 0}));
+    // Anything else that touches the bar withdraws what was published.
+    progress_bar_changing();
+    report_progress(second, 50, false);
+    EXPECT_EQ(main.progress.size(), 7u);
+    // A window that publishes nothing gets every report.
+    RecordingWindow quiet;
+    ConnectionLog third;
+    third.main_window = quiet.get();
+    report_progress(third, 20, false);
+    report_progress(third, 20, false);
+    EXPECT_EQ(quiet.progress, (std::vector<int>{20, 20}));
 }
 
 TEST_F(ConnectionIoTest, RelayLimitZeroAndEarlyClose) {

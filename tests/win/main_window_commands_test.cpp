@@ -333,6 +333,34 @@ TEST_F(MainWindowCommandsTest, CrawlerRequestsStayOutOfTheTreeUnlessShown) {
     finish(shown);
 }
 
+// A connection thread's progress reports, as relay_body makes them.
+TEST_F(MainWindowCommandsTest, TheBarAlwaysShowsAConnectionsLastReport) {
+    settings().recTreePut = 1;
+    ConnectionLog log;
+    log.main_window = window;
+    auto report = [&](int percent, bool crawler) {
+        std::atomic<bool> sent{false};
+        std::thread sender([&] {
+            report_progress(log, percent, crawler);
+            sent = true;
+        });
+        EXPECT_TRUE(pump_until([&] { return sent.load(); }));
+        sender.join();
+        return SendMessageA(main().progress_bar(), PBM_GETPOS, 0, 0);
+    };
+    EXPECT_EQ(report(30, false), 30);
+    EXPECT_EQ(report(30, false), 30);
+    // A crawler's report moves the shared bar; the browser's same percent
+    // must come back.
+    EXPECT_EQ(report(70, true), 70);
+    EXPECT_EQ(report(30, false), 30);
+    // Hiding the crawler's requests empties the bar: again the same percent
+    // must come back.
+    SendMessageA(window, WM_COMMAND, ID_SHOW_AUTOGET_REQUESTS, 0);
+    EXPECT_EQ(SendMessageA(main().progress_bar(), PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(report(30, false), 30);
+}
+
 TEST_F(MainWindowCommandsTest, ARequestCommandParksTreeRequestsAndAnswersThemAfterwards) {
     RequestNode* post = add(make_request("POST", "http://h/form"));
     finish(post);
