@@ -95,18 +95,7 @@ void AutoGetWindow::OnDestroy() {
 }  // namespace
 
 bool register_autoget_window_class(HINSTANCE instance) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = &AutoGetWindow::procedure;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_AUTOGET));
-    wc.hIconSm = small_icon(IDI_AUTOGET);
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszMenuName = MAKEINTRESOURCEA(IDM_AUTOGET);
-    wc.lpszClassName = kAutoGetWindowClass;
-    return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return register_program_window_class(instance, kAutoGetWindowClass, &AutoGetWindow::procedure, IDI_AUTOGET, IDM_AUTOGET);
 }
 
 HWND create_autoget_window(HINSTANCE instance) {

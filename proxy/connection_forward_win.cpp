@@ -24,20 +24,6 @@ constexpr int kConnectAttempts = 5;
 constexpr DWORD kConnectPauseMs = 500;
 constexpr int kConnectionRefused = 10061;  // WSAECONNREFUSED
 
-// Peeks until `expected` has arrived, the bytes stop matching it, or the peer
-// closes: a status line split over two segments is still recognised.
-int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked) {
-    int count = 0;
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        count = recv(socket, peeked, length, MSG_PEEK);
-        if (count <= 0 || count == length || std::memcmp(peeked, expected, static_cast<std::size_t>(count)) != 0) {
-            break;
-        }
-        Sleep(10);
-    }
-    return count;
-}
-
 bool is_dotted_ipv4(const std::string& host) {
     if (host.empty()) return false;
     int dots = 0;

@@ -119,16 +119,7 @@ void ConnectionHandler::serve() {
 
 bool ConnectionHandler::peek_reservation_marker() {
     char peeked[kReservationMarkerLength];
-    int count = 0;
-    // A marker split over two segments is waited for, briefly.
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        count = recv(client_socket_, peeked, kReservationMarkerLength, MSG_PEEK);
-        if (count <= 0 || count == kReservationMarkerLength ||
-            std::memcmp(peeked, kReservationMarker, static_cast<std::size_t>(count)) != 0) {
-            break;
-        }
-        Sleep(10);
-    }
+    const int count = peek_prefix(client_socket_, kReservationMarker, kReservationMarkerLength, peeked);
     if (count == 0) {
         log_error(log_, "*** 受信出来ません！ ***\r\n");
         status_ = kStatusSocketFailed;

@@ -1,6 +1,7 @@
 #include "proxy/connection_io_win.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "base/format_win.h"
@@ -65,6 +66,18 @@ int wait_readable(SOCKET socket, int seconds) {
     int result = select(0, &readable, nullptr, nullptr, seconds < 0 ? nullptr : &timeout);
     if (result == SOCKET_ERROR) return -1;
     return FD_ISSET(socket, &readable) ? 1 : 0;
+}
+
+int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked) {
+    int count = 0;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        count = recv(socket, peeked, length, MSG_PEEK);
+        if (count <= 0 || count == length || std::memcmp(peeked, expected, static_cast<std::size_t>(count)) != 0) {
+            break;
+        }
+        Sleep(10);
+    }
+    return count;
 }
 
 bool send_text(SOCKET socket, std::string_view text) {

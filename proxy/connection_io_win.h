@@ -52,6 +52,12 @@ private:
 
 // 1 readable, 0 time-out, -1 select failed; negative seconds wait without limit.
 int wait_readable(SOCKET socket, int seconds);
+// Peeks up to `length` bytes into `peeked` without consuming them. While the
+// bytes seen are a proper prefix of `expected`, waits briefly for the rest, so
+// a marker split over two segments is still recognised. Returns recv's count
+// (0 peer closed, SOCKET_ERROR failure).
+int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked);
+
 // True when one send accepted every byte (no retry).
 bool send_text(SOCKET socket, std::string_view text);
 bool send_lines(SOCKET socket, const LineList& lines);

@@ -35,4 +35,20 @@ HICON small_icon(int id) {
     return nullptr;
 }
 
+bool register_program_window_class(HINSTANCE instance, const char* class_name, WNDPROC procedure, int icon_id,
+                                   int menu_id) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(icon_id));
+    wc.hIconSm = small_icon(icon_id);
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEA(menu_id);
+    wc.lpszClassName = class_name;
+    return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 }  // namespace vellum

@@ -13,4 +13,10 @@ void load_small_icons(HINSTANCE instance);
 // eight or could not be loaded.
 HICON small_icon(int id);
 
+// Registers a top-level window class of the program: redraw on resizing, the
+// large icon `icon_id` and its small image, the arrow cursor, the window
+// colour and the menu `menu_id`. True also when the class already exists.
+bool register_program_window_class(HINSTANCE instance, const char* class_name, WNDPROC procedure, int icon_id,
+                                   int menu_id);
+
 }  // namespace vellum

@@ -43,18 +43,7 @@ int height_of(HWND window) {
 }  // namespace
 
 bool register_main_window_class(HINSTANCE instance) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = &MainWindow::procedure;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_OFFLINE));
-    wc.hIconSm = small_icon(IDI_OFFLINE);
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszMenuName = MAKEINTRESOURCEA(IDM_MAIN);
-    wc.lpszClassName = kMainWindowClass;
-    return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return register_program_window_class(instance, kMainWindowClass, &MainWindow::procedure, IDI_OFFLINE, IDM_MAIN);
 }
 
 HWND create_main_window(HINSTANCE instance, const std::string& command_line) {
