@@ -1,12 +1,11 @@
 #include "autoget/autoget_window.h"
 
 #include "base/format_win.h"
+#include "base/icons_win.h"
 #include "base/messages.h"
+#include "base/placement_win.h"
 #include "base/prompt.h"
 #include "resources/resource.h"
-#include "shell/icons_win.h"
-#include "shell/placement_win.h"
-#include "shell/settings.h"
 
 namespace vellum {
 namespace {
@@ -32,6 +31,7 @@ private:
 };
 
 HWND g_window = nullptr;
+AutoGetSettings* g_settings = nullptr;  // the program-wide record, handed over at creation
 AutoGetWindow* g_state = nullptr;
 
 LRESULT CALLBACK AutoGetWindow::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -71,7 +71,7 @@ LRESULT AutoGetWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void AutoGetWindow::OnCreate() {
     SetWindowTextA(window_, format_text("自動取得 - %s", kProgramTitle).c_str());
-    const Settings& s = settings();
+    const AutoGetSettings& s = *g_settings;
     if (s.recWindowPosLeft || s.recWindowPosTop || s.recWindowPosRight || s.recWindowPosBottom) {
         place_window(window_, s.recWindowPosLeft, s.recWindowPosTop, s.recWindowPosRight - s.recWindowPosLeft,
                      s.recWindowPosBottom - s.recWindowPosTop);
@@ -84,7 +84,7 @@ void AutoGetWindow::OnDestroy() {
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     if (GetWindowPlacement(window_, &placement)) {
-        Settings& s = settings();
+        AutoGetSettings& s = *g_settings;
         s.recWindowPosLeft = placement.rcNormalPosition.left;
         s.recWindowPosTop = placement.rcNormalPosition.top;
         s.recWindowPosRight = placement.rcNormalPosition.right;
@@ -98,7 +98,8 @@ bool register_autoget_window_class(HINSTANCE instance) {
     return register_program_window_class(instance, kAutoGetWindowClass, &AutoGetWindow::procedure, IDI_AUTOGET, IDM_AUTOGET);
 }
 
-HWND create_autoget_window(HINSTANCE instance) {
+HWND create_autoget_window(HINSTANCE instance, AutoGetSettings& settings) {
+    g_settings = &settings;
     return CreateWindowExA(0, kAutoGetWindowClass, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
 }

@@ -9,14 +9,18 @@
 
 #include <windows.h>
 
+#include "autoget/autoget_settings.h"
+
 namespace vellum {
 
 inline constexpr char kAutoGetWindowClass[] = "VELLUM_REC";
 
 // Registers the class; true also when it is registered already.
 bool register_autoget_window_class(HINSTANCE instance);
-// Creates the window, not shown. nullptr on failure.
-HWND create_autoget_window(HINSTANCE instance);
+// Creates the window, not shown, keeping its place and its defaults in
+// `settings` (the program-wide record, which outlives the window). nullptr on
+// failure.
+HWND create_autoget_window(HINSTANCE instance, AutoGetSettings& settings);
 
 // The window, or nullptr.
 HWND autoget_window();

@@ -9,8 +9,8 @@
 
 #include "base/lead_byte.h"
 #include "fuzz/fuzz_check.h"
-#include "proxy/http_message.h"
-#include "store/http_date.h"
+#include "http/http_message.h"
+#include "http/http_date.h"
 #include "store/recorded_page.h"
 
 namespace vellum::fuzz {

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "proxy/line_list.h"
-#include "proxy/line_reader.h"
+#include "http/line_list.h"
+#include "http/line_reader.h"
 
 namespace vellum::fuzz {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "store/http_date.h"
+#include "http/http_date.h"
 
 namespace vellum::fuzz {
 namespace {

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "proxy/http_message.h"
-#include "store/url_text.h"
+#include "http/http_message.h"
+#include "http/url_text.h"
 #include "tests/support/string_source.h"
 
 namespace vellum::fuzz {

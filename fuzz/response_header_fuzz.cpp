@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 #include "tests/support/string_source.h"
 
 namespace vellum::fuzz {

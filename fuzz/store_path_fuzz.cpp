@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 #include "base/lead_byte.h"
 #include "store/recorded_page.h"
 #include "store/text_codec.h"

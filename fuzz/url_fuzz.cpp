@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "proxy/http_message.h"
-#include "store/url_text.h"
+#include "http/http_message.h"
+#include "http/url_text.h"
 
 namespace vellum::fuzz {
 namespace {

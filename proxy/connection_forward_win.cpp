@@ -11,7 +11,7 @@
 #include "proxy/connection_handler_win.h"
 #include "proxy/connection_record.h"
 #include "proxy/connection_state_win.h"
-#include "proxy/store_lock_win.h"
+#include "store/store_lock_win.h"
 #include "proxy/ui_requests.h"
 #include "store/recorded_page.h"
 #include "store/recorded_page_win.h"

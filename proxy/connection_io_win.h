@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "proxy/byte_source.h"
-#include "proxy/line_list.h"
+#include "http/byte_source.h"
+#include "http/line_list.h"
 
 namespace vellum {
 

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "base/win_handles.h"
-#include "shell/settings.h"
+#include "proxy/connection_settings.h"
 
 namespace vellum {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "proxy/connection_record.h"
-#include "proxy/line_list.h"
+#include "http/line_list.h"
 
 namespace vellum {
 

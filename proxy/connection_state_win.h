@@ -13,10 +13,10 @@
 
 #include "base/thread_message.h"
 #include "base/win_handles.h"
-#include "proxy/line_list.h"
+#include "http/line_list.h"
 #include "proxy/connection_io_win.h"
-#include "proxy/http_message.h"
-#include "shell/settings.h"
+#include "http/http_message.h"
+#include "proxy/connection_settings.h"
 
 namespace vellum {
 

@@ -1,6 +1,6 @@
 #include "proxy/content_kind.h"
 
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 namespace vellum {
 

@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "proxy/line_list.h"
+#include "http/line_list.h"
 
 namespace vellum {
 

@@ -5,7 +5,7 @@
 #include "base/messages.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
-#include "shell/placement_win.h"
+#include "base/placement_win.h"
 
 namespace vellum {
 namespace {

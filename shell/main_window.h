@@ -21,7 +21,7 @@
 #include "base/win_handles.h"
 #include "proxy/connection_registry_win.h"
 #include "proxy/listener_win.h"
-#include "proxy/store_lock_win.h"
+#include "store/store_lock_win.h"
 #include "proxy/ui_requests.h"
 #include "shell/command_line.h"
 #include "shell/request_tree.h"

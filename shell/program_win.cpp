@@ -1,8 +1,9 @@
 #include "shell/program_win.h"
 
 #include "autoget/autoget_window.h"
-#include "shell/icons_win.h"
+#include "base/icons_win.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 namespace vellum {
 
@@ -14,7 +15,7 @@ bool prepare_program(HINSTANCE instance) {
 HWND create_program_windows(HINSTANCE instance, const std::string& command_line) {
     HWND main = create_main_window(instance, command_line);
     if (!main) return nullptr;
-    if (!create_autoget_window(instance)) {
+    if (!create_autoget_window(instance, settings())) {
         // The close sequence runs with no thread alive and takes the main window down.
         SendMessageA(main, WM_CLOSE, 0, 0);
         return nullptr;

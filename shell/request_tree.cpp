@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "store/url_text.h"
+#include "http/url_text.h"
 
 namespace vellum {
 namespace {

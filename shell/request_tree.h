@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "proxy/http_message.h"
-#include "proxy/line_list.h"
+#include "http/http_message.h"
+#include "http/line_list.h"
 
 namespace vellum {
 

@@ -4,7 +4,7 @@
 // GET request can be reserved. UI thread; the request is only read.
 #pragma once
 
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 namespace vellum {
 

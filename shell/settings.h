@@ -25,7 +25,9 @@
 #include <string>
 #include <string_view>
 
-#include "proxy/line_list.h"
+#include "autoget/autoget_settings.h"
+#include "http/line_list.h"
+#include "proxy/connection_settings.h"
 
 namespace vellum {
 
@@ -34,63 +36,20 @@ inline constexpr std::size_t kTextBufferSize = 260;
 // The longest text that fits such a buffer.
 inline constexpr std::size_t kTextLimit = kTextBufferSize - 1;
 
-// The upstream HTTP proxy; copied into every connection.
-struct ProxySettings {
-    std::string address;     // proxy.address: host name or dotted address
-    std::string port;        // proxy.port: decimal text
-    std::uint32_t proxy = 0; // proxy.proxy: forward through the upstream proxy
-
-    bool operator==(const ProxySettings&) const = default;
-};
-
-// Options of the auto-get start dialog (registry group recStart).
-struct AutoGetStart {
-    std::uint32_t linkOnly = 0;  // recStart.link: fetch the link structure only; 0 or 1
-    std::uint32_t hour = 23;     // recStart.hour: scheduled start time
-    std::uint32_t minute = 0;    // recStart.minute
-    std::uint32_t hangUp = 0;    // recStart.hangUp: hang up when the run ends
-    // recStart.linkExtList: extensions that mark a page in a link-only run,
-    // one per line, without line ends.
-    LineList linkExtensions{"html", "htm", "shtml"};
-
-    bool operator==(const AutoGetStart&) const = default;
-};
-
-// Dialling before going online; copied into every connection.
-struct DialUpSettings {
-    std::uint32_t support = 0;  // dialUp.support: dial when the network is needed
-    std::string dialStr;        // dialUp.dialStr: phone-book entry name
-    std::string idStr;          // dialUp.idStr: user name
-    std::string passwordStr;    // dialUp.passwordStr: password, kept as plain text
-
-    bool operator==(const DialUpSettings&) const = default;
-};
-
-struct Settings {
+// The auto-get part comes first, as the base record the auto-get window is
+// handed (autoget/autoget_settings.h).
+struct Settings : AutoGetSettings {
     std::string localPath;               // save folder of recorded pages
     std::uint32_t internet = 0;          // mode インターネット接続
     std::uint32_t localize = 0;          // mode ページ保存; on implies internet on
     std::uint32_t recTreePut = 0;        // crawler requests shown in the request tree
     std::uint32_t log = 0;               // detailed connection log
-    std::uint32_t recStatusModify = 1;   // new job's update check: 0 never, 1 HTML only, 2 always
-    std::uint32_t recStatusLink = 1;     // new job's link depth, 0-100
-    std::uint32_t recStatusLimit = 0;    // new job applies its restrictions to non-link resources
-    std::uint32_t recStatusRetry = 5;    // new job's retry count, 0-10
-    std::uint32_t recStatusRetryTimer = 5000;  // new job's retry interval in ms
     // Main window's normal rectangle; all four 0: centre the window.
     std::int32_t windowPosLeft = 0;
     std::int32_t windowPosTop = 0;
     std::int32_t windowPosRight = 0;
     std::int32_t windowPosBottom = 0;
-    // Auto-get window's normal rectangle.
-    std::int32_t recWindowPosLeft = 0;
-    std::int32_t recWindowPosTop = 0;
-    std::int32_t recWindowPosRight = 0;
-    std::int32_t recWindowPosBottom = 0;
     ProxySettings proxy;
-    AutoGetStart recStart;
-    std::string recScanString;           // recScan.string: last text searched for in the auto-get tree
-    std::uint32_t recScanUplow = 0;      // recScan.uplow: that search is case-sensitive
     DialUpSettings dialUp;
 
     bool operator==(const Settings&) const = default;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "store/http_date.h"
+#include "http/http_date.h"
 #include "store/text_codec.h"
 #include "store/url_map.h"
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 namespace vellum {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "base/win_handles.h"
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 namespace vellum {
 

@@ -46,7 +46,7 @@
 #include <string_view>
 #include <vector>
 
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 namespace vellum {
 

@@ -1,4 +1,4 @@
-#include "store/http_date.h"
+#include "http/http_date.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 #include <gtest/gtest.h>
 
-#include "proxy/line_reader.h"
-#include "store/http_date.h"
+#include "http/line_reader.h"
+#include "http/http_date.h"
 #include "tests/support/string_source.h"
 
 namespace vellum {

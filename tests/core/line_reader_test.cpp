@@ -1,6 +1,6 @@
 // The peeking line reader against the byte-wise one: the same lines, the same
 // failures and exactly the same bytes consumed, whatever arrives per peek.
-#include "proxy/line_reader.h"
+#include "http/line_reader.h"
 
 #include <gtest/gtest.h>
 

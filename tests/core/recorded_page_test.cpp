@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/lead_byte.h"
-#include "store/http_date.h"
+#include "http/http_date.h"
 
 namespace vellum {
 namespace {

@@ -18,7 +18,7 @@
 #include "base/thread_message.h"
 #include "proxy/connection_handler_win.h"
 #include "proxy/connection_record.h"
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 #include "proxy/ui_requests.h"
 
 namespace vellum::testing {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "proxy/connection_io_win.h"
-#include "proxy/line_reader.h"
+#include "http/line_reader.h"
 #include "tests/support/socket_pair_win.h"
 
 namespace vellum::testing {

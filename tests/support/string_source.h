@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "proxy/byte_source.h"
+#include "http/byte_source.h"
 
 namespace vellum::testing {
 

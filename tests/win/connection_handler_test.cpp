@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "proxy/connection_record.h"
-#include "store/http_date.h"
+#include "http/http_date.h"
 #include "store/recorded_page.h"
 #include "store/recorded_page_win.h"
 #include "tests/support/fake_main_window_win.h"

@@ -11,8 +11,8 @@
 
 #include "base/format_win.h"
 #include "base/messages.h"
-#include "proxy/http_message.h"
-#include "proxy/line_reader.h"
+#include "http/http_message.h"
+#include "http/line_reader.h"
 #include "tests/support/socket_pair_win.h"
 
 namespace vellum {

@@ -18,7 +18,7 @@
 #include "proxy/connection_record.h"
 #include "proxy/ui_requests.h"
 #include "resources/resource.h"
-#include "shell/icons_win.h"
+#include "base/icons_win.h"
 #include "tests/support/program_session_win.h"
 #include "tests/support/socket_pair_win.h"
 #include "tests/support/temp_folder_win.h"

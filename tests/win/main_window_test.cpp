@@ -8,9 +8,9 @@
 
 #include "autoget/autoget_window.h"
 #include "base/messages.h"
-#include "proxy/store_lock_win.h"
+#include "store/store_lock_win.h"
 #include "resources/resource.h"
-#include "shell/placement.h"
+#include "base/placement.h"
 #include "tests/support/program_session_win.h"
 #include "tests/support/socket_pair_win.h"
 #include "tests/support/temp_folder_win.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "store/http_date.h"
+#include "http/http_date.h"
 #include "store/recorded_page.h"
 #include "tests/support/temp_folder_win.h"
 

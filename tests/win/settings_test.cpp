@@ -95,18 +95,18 @@ Settings loaded(std::string_view module_path = kModulePath) {
 
 // A record in which every field differs from its default.
 Settings every_field_changed() {
-    return Settings{
-        .localPath = "D:\\保存\\表示",  // 表 ends in 0x5C
-        .internet = 1, .localize = 1, .recTreePut = 1, .log = 1,
-        .recStatusModify = 2, .recStatusLink = 100, .recStatusLimit = 1, .recStatusRetry = 10,
-        .recStatusRetryTimer = 60000,
-        .windowPosLeft = -8, .windowPosTop = 20, .windowPosRight = 1000, .windowPosBottom = 700,
-        .recWindowPosLeft = -1920, .recWindowPosTop = 40, .recWindowPosRight = -100, .recWindowPosBottom = 900,
-        .proxy = {"proxy.example", "3128", 1},
-        .recStart = {1, 6, 45, 1, LineList{"php", "asp"}},
-        .recScanString = "ソフト", .recScanUplow = 1,
-        .dialUp = {1, "プロバイダ", "user", "pass word"},
-    };
+    Settings s;
+    s.localPath = "D:\\保存\\表示";  // 表 ends in 0x5C
+    s.internet = 1, s.localize = 1, s.recTreePut = 1, s.log = 1;
+    s.recStatusModify = 2, s.recStatusLink = 100, s.recStatusLimit = 1, s.recStatusRetry = 10;
+    s.recStatusRetryTimer = 60000;
+    s.windowPosLeft = -8, s.windowPosTop = 20, s.windowPosRight = 1000, s.windowPosBottom = 700;
+    s.recWindowPosLeft = -1920, s.recWindowPosTop = 40, s.recWindowPosRight = -100, s.recWindowPosBottom = 900;
+    s.proxy = {"proxy.example", "3128", 1};
+    s.recStart = {1, 6, 45, 1, LineList{"php", "asp"}};
+    s.recScanString = "ソフト", s.recScanUplow = 1;
+    s.dialUp = {1, "プロバイダ", "user", "pass word"};
+    return s;
 }
 
 class SettingsStore : public ::testing::Test {

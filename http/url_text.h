@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 namespace vellum {
 

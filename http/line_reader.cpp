@@ -1,4 +1,4 @@
-#include "proxy/line_reader.h"
+#include "http/line_reader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "proxy/store_lock_win.h"
+#include "store/store_lock_win.h"
 
 #include <atomic>
 

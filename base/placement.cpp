@@ -1,4 +1,4 @@
-#include "shell/placement.h"
+#include "base/placement.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "proxy/line_list.h"
+#include "http/line_list.h"
 
 namespace vellum {
 

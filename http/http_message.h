@@ -21,8 +21,8 @@
 #include <string_view>
 
 #include "base/clock.h"
-#include "proxy/byte_source.h"
-#include "proxy/line_list.h"
+#include "http/byte_source.h"
+#include "http/line_list.h"
 
 namespace vellum {
 

@@ -1,8 +1,8 @@
-#include "shell/placement_win.h"
+#include "base/placement_win.h"
 
 #include <optional>
 
-#include "shell/placement.h"
+#include "base/placement.h"
 
 namespace vellum {
 namespace {

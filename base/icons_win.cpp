@@ -1,4 +1,4 @@
-#include "shell/icons_win.h"
+#include "base/icons_win.h"
 
 #include <array>
 

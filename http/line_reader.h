@@ -13,8 +13,8 @@
 #include <optional>
 #include <string>
 
-#include "proxy/byte_source.h"
-#include "proxy/line_list.h"
+#include "http/byte_source.h"
+#include "http/line_list.h"
 
 namespace vellum {
 

@@ -1,4 +1,4 @@
-#include "store/url_text.h"
+#include "http/url_text.h"
 
 namespace vellum {
 

@@ -1,12 +1,12 @@
-#include "proxy/http_message.h"
+#include "http/http_message.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "proxy/line_reader.h"
-#include "store/http_date.h"
-#include "store/url_text.h"
+#include "http/line_reader.h"
+#include "http/http_date.h"
+#include "http/url_text.h"
 
 namespace vellum {
 namespace {
