@@ -1,5 +1,7 @@
 #include "shell/settings_win.h"
 
+#include "base/registry_win.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -17,12 +19,6 @@ std::int32_t read_int(HKEY key, const char* name, std::int32_t default_value) {
 
 void write_int(HKEY key, const char* name, std::int32_t value) {
     write_dword(key, name, static_cast<std::uint32_t>(value));
-}
-
-RegKey open_key_for_writing(HKEY root, const char* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return {};
-    return RegKey(key);
 }
 
 // Removes the older release's "Vellum..." keys under the company key, and the
@@ -52,82 +48,6 @@ void remove_legacy_keys() {
 
 }  // namespace
 
-RegKey open_or_create_key(HKEY root, const char* path) {
-    if (!root) return {};
-    char no_class[] = "";
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(root, path, 0, no_class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS)
-        return {};
-    return RegKey(key);
-}
-
-RegKey open_key_for_reading(HKEY root, const char* path) {
-    if (!root) return {};
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-    return RegKey(key);
-}
-
-bool write_dword(HKEY key, const char* name, std::uint32_t value) {
-    if (!key) return false;
-    const DWORD data = value;
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data) ==
-           ERROR_SUCCESS;
-}
-
-std::uint32_t read_dword(HKEY key, const char* name, std::uint32_t default_value) {
-    if (!key) return default_value;
-    DWORD data = 0;
-    DWORD count = sizeof data;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &count) != ERROR_SUCCESS)
-        return default_value;
-    // Fewer bytes would leave part of the number undefined.
-    if (count != sizeof data) return default_value;
-    return data;
-}
-
-bool write_string(HKEY key, const char* name, const std::string& text) {
-    if (!key) return false;
-    // c_str(): the system looks at the byte after the data to decide whether
-    // to store a terminator itself, so that byte must be readable.
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size())) == ERROR_SUCCESS;
-}
-
-std::string read_string(HKEY key, const char* name, std::string_view default_text, std::size_t size) {
-    // The default is given whole, even where it is longer than `size`: the
-    // link-extension list's default is longer than a short stored list's buffer.
-    const auto fallback = [&] { return std::string(default_text); };
-    if (!key || size == 0) return fallback();
-
-    // The stored size only bounds the buffer: the ANSI query may report more
-    // than the converted text needs, and a length read from the registry
-    // itself (the link-extension list) must not decide an allocation.
-    DWORD stored = 0;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &stored) != ERROR_SUCCESS) return fallback();
-    const std::size_t capacity = std::min<std::size_t>({size, std::size_t{stored} + 1, MAXDWORD});
-
-    std::vector<char> buffer(capacity, '\0');
-    DWORD count = static_cast<DWORD>(capacity);
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &count) !=
-        ERROR_SUCCESS)
-        return fallback();  // longer than the buffer, or gone meanwhile
-    const std::string_view data(buffer.data(), std::min<std::size_t>(count, capacity));
-    const std::size_t zero = data.find('\0');
-    if (zero != std::string_view::npos) return std::string(data.substr(0, zero));
-    // Without a terminator the text must still leave room for one.
-    if (data.size() >= size) return fallback();
-    return std::string(data);
-}
-
-std::string program_module_path() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    // A cut path still ends in a real folder of the program: take what came.
-    return std::string(path, std::min<DWORD>(length, MAX_PATH));
-}
 
 void load_settings(Settings& s, std::string_view module_path) {
     s = Settings{};

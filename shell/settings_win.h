@@ -7,10 +7,6 @@
 // and save the key is written only for the version values (at load) and for
 // ServerAddress/ServerPort (while the proxy listens). load_settings,
 // save_settings and the listening-address pair are called by the UI thread.
-//
-// The registry operations take a key that may be null; then they do nothing
-// and report failure or return the default. Keys are returned as RegKey
-// owners (null when the key can't be had).
 #pragma once
 
 #include <cstddef>
@@ -18,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/win_handles.h"
+#include "base/registry_win.h"
 #include "shell/settings.h"
 
 namespace vellum {
@@ -31,28 +27,6 @@ inline constexpr char kLegacyCompanyKeyPath[] = "Software\\Brindle";
 // Written beside the settings at load when the stored ones differ.
 inline constexpr std::uint32_t kVersionHigh = 1;
 inline constexpr std::uint32_t kVersionLow = 3102;
-
-// Creates the key if needed (empty class, non-volatile, full access).
-RegKey open_or_create_key(HKEY root, const char* path);
-// Opens an existing key for reading only; null when it does not exist.
-RegKey open_key_for_reading(HKEY root, const char* path);
-
-// REG_DWORD, 4 bytes.
-bool write_dword(HKEY key, const char* name, std::uint32_t value);
-// Reads 4 bytes whatever the stored type; `default_value` when the value is
-// missing or does not hold exactly 4 bytes.
-std::uint32_t read_dword(HKEY key, const char* name, std::uint32_t default_value);
-// REG_SZ whose data length is the text's length, without the terminator.
-bool write_string(HKEY key, const char* name, const std::string& text);
-// The text of a value stored with or without a terminating zero, cut at its
-// first zero byte. `size` is the buffer of the stored format, terminator
-// included: when the value is missing or its text does not fit, the result is
-// `default_text`.
-std::string read_string(HKEY key, const char* name, std::string_view default_text,
-                        std::size_t size = kTextBufferSize);
-
-// The full path of the running program file (GetModuleFileNameA).
-std::string program_module_path();
 
 // Replaces `s` by the stored settings, the defaults filling what is missing;
 // the default save folder is the folder of `module_path`. Takes over and then
