@@ -119,7 +119,12 @@ bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional
         if (request_host && !domain_attribute_allowed(*fields.domain, *request_host)) return false;
         domain = *fields.domain;
     } else {
-        if (!request_host || request_host->empty()) return false;
+        // The domain is written back as a Set-Cookie attribute; a "host"
+        // with a ";" in it would turn into other attributes on reload.
+        if (!request_host || request_host->empty() ||
+            request_host->find_first_of(std::string_view(";\n\0", 3)) != std::string_view::npos) {
+            return false;
+        }
         domain = *request_host;
     }
     const std::string_view path = fields.path.value_or("/");

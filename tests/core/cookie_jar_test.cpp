@@ -105,6 +105,9 @@ TEST(CookieParse, NothingStoredWithoutANameOrADomain) {
     EXPECT_FALSE(cookie_jar_store(jar, "novalue", "h.test"));
     EXPECT_FALSE(cookie_jar_store(jar, "a=1; path=/", std::nullopt));
     EXPECT_FALSE(cookie_jar_store(jar, "a=1", ""));
+    // Only a host name that can stand as a domain attribute in the file.
+    EXPECT_FALSE(cookie_jar_store(jar, "a=1", "h.test; domain=other.test"));
+    EXPECT_FALSE(cookie_jar_store(jar, "a=1", std::string_view("h.test\0x", 8)));
     EXPECT_TRUE(jar.domains.empty());
 }
 
