@@ -58,8 +58,9 @@ struct CookieJar {
 // host (cookie_domain_matches, the attribute's leading dot aside) and hold a
 // dot between two labels, or the cookie is refused: one site can't set
 // cookies for another, nor for a whole top-level domain. A dotted IPv4 host
-// accepts only its own address as a domain. The value ends at its first zero
-// byte.
+// accepts only its own address as a domain. Without a domain attribute the
+// domain is the request host; an empty host, or one holding ";", stores
+// nothing. The value ends at its first zero byte.
 bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional<std::string_view> request_host);
 
 // Whether cookies of `domain` go to `host`: the host is the domain itself or
