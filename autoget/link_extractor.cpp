@@ -53,10 +53,12 @@ private:
 };
 
 // The page in blocks: a window of bytes not yet passed over, refilled from
-// the source, which is read in blocks rather than a byte at a time.
+// the source, which is read in blocks rather than a byte at a time. Blocks
+// start small and grow while the source fills them, so a short page costs no
+// large buffer.
 class BlockReader {
 public:
-    explicit BlockReader(PageSource& source) : source_(source), buffer_(kBlock) {}
+    explicit BlockReader(PageSource& source) : source_(source) {}
 
     std::string_view window(std::size_t from = 0) const {
         return {buffer_.data() + begin_ + from, end_ - begin_ - from};
@@ -71,21 +73,24 @@ public:
             end_ -= begin_;
             begin_ = 0;
         }
-        if (buffer_.size() - end_ < kBlock) buffer_.resize(std::max(buffer_.size() * 2, end_ + kBlock));
+        if (buffer_.size() - end_ < block_) buffer_.resize(std::max(buffer_.size() * 2, end_ + block_));
         const std::size_t room = std::min<std::size_t>(buffer_.size() - end_, INT_MAX);
         const int count = source_.read(buffer_.data() + end_, static_cast<int>(room));
         if (count <= 0) {
             finished_ = true;
             return false;
         }
-        end_ += static_cast<std::size_t>(std::min<std::size_t>(static_cast<std::size_t>(count), room));
+        const std::size_t got = std::min(static_cast<std::size_t>(count), room);
+        end_ += got;
+        if (got == room) block_ = std::min(block_ * 2, kLargestBlock);  // the source keeps up: read more at once
         return true;
     }
 
 private:
-    static constexpr std::size_t kBlock = 64 * 1024;
+    static constexpr std::size_t kLargestBlock = 64 * 1024;
     PageSource& source_;
     std::vector<char> buffer_;
+    std::size_t block_ = 4096;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool finished_ = false;
