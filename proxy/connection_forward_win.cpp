@@ -293,7 +293,7 @@ void ConnectionHandler::note_not_modified() {
     if (stored_header_ && request_->if_modified_since_valid && stored_header_->last_modified_valid &&
         request_->if_modified_since_time == stored_header_->last_modified_time) {
         if (!content_type_) content_type_ = stored_header_->content_type;
-    } else if (page_save_ && !forced_get_ && request_->method->compare(0, 3, "GET") == 0) {
+    } else if (page_save_ && !forced_get_ && request_->method->starts_with("GET")) {
         // The browser's cache is current but the store is not: fetch the
         // page once more, for the store.
         queue_forced_get_ = true;

@@ -25,10 +25,6 @@ namespace {
 constexpr char kReservationMarker[] = "TESSEL.DLL\r\n";
 constexpr int kReservationMarkerLength = 12;
 
-bool starts_with(const std::optional<std::string>& text, const char* prefix) {
-    return text && text->compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 }  // namespace
 
 int run_connection(ConnectionRecord& record) {
@@ -189,7 +185,8 @@ void ConnectionHandler::decide_mode_and_paths() {
         ask(MWM_MARK_AUTOGET, 1);
     }
     crawler_ = autoget_ || forced_get_;
-    other_method_ = !starts_with(request_->method, "GET") && !starts_with(request_->method, "POST");
+    const std::string method = request_->method.value_or("");
+    other_method_ = !method.starts_with("GET") && !method.starts_with("POST");
     if (other_method_ || !internet_ || !store_path_ || !receiving_path_) page_save_ = false;
 }
 
