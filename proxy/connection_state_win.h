@@ -17,6 +17,8 @@
 #include "proxy/connection_io_win.h"
 #include "http/http_message.h"
 #include "proxy/connection_settings.h"
+#include "proxy/connection_status.h"
+#include "proxy/request_origin.h"
 
 namespace vellum {
 
@@ -25,7 +27,7 @@ struct ConnectionRecord;
 class ConnectionHandler {
 public:
     explicit ConnectionHandler(ConnectionRecord& record);
-    int run();
+    ConnectionStatus run();
 
 private:
     // Intake and local serving.
@@ -35,12 +37,14 @@ private:
     void decide_mode_and_paths();
     void look_up_recorded_page();
     void answer_offline();
-    void send_error_page(int code);
 
     // Forwarding and recording.
     void forward();
     bool open_server_connection();
-    bool renew_server_socket();
+    // Asks the UI thread for a server socket (any earlier one is closed by
+    // it). False when none was given or the request was aborted meanwhile
+    // (then with status 100).
+    bool take_server_socket();
     bool send_request_to_server();
     void receive_response();
     void answer_from_recorded_copy();
@@ -56,7 +60,6 @@ private:
     // Under the store lock: closes the receiving file, puts a complete
     // transfer in place and deletes the receiving file.
     void commit_received(bool redirect);
-    void send_gateway_error_page(bool dial_up);
 
     // The common end.
     void finish();
@@ -70,6 +73,9 @@ private:
     std::optional<WPARAM> ask(UINT message, LPARAM lparam = 0);
     template <typename T>
     std::optional<WPARAM> ask_owned(UINT message, std::unique_ptr<T> payload);
+    bool crawler() const { return for_crawler(origin_); }
+    bool autoget() const { return autoget_marked(origin_); }
+
     // When no status is set yet and an abort is pending: status 100, true.
     bool abort_check();
     // When CTM_ABORT was seen by a request: status 100, true.
@@ -81,7 +87,7 @@ private:
 
     ConnectionRecord& record_;
     HWND main_window_;
-    int status_ = 0;
+    ConnectionStatus status_ = ConnectionStatus::ok;
     bool aborted_ = false;
     ConnectionLog log_;
     int debug_mode_ = 0;
@@ -89,9 +95,7 @@ private:
     SOCKET server_socket_ = INVALID_SOCKET;
     bool internet_;
     bool page_save_;
-    bool autoget_ = false;
-    bool forced_get_ = false;
-    bool crawler_ = false;
+    RequestOrigin origin_ = RequestOrigin::browser;  // decided once the request is read
     bool reservation_ = false;
     bool other_method_ = false;
     bool kestrel_auth_ = false;

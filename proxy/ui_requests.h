@@ -19,6 +19,7 @@
 #include <string>
 
 #include "http/line_list.h"
+#include "proxy/connection_status.h"
 
 namespace vellum {
 
@@ -31,7 +32,7 @@ struct RequestDoneBlock {
     LineList log;
     int content_class = 0;  // proxy/content_kind.h
     int response_code = -1;
-    int status = 0;  // the connection's final status word; non-zero is an abnormal end
+    ConnectionStatus status = ConnectionStatus::ok;  // anything else is an abnormal end
 };
 
 struct AuthNote {

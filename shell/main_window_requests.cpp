@@ -115,7 +115,7 @@ void MainWindow::OnRequestDone(RequestDoneBlock* block) {
             park(block->record, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(block), 0);
             return;
         }
-        request_tree_->finish(block->node, block->content_class, block->status != 0 ? 1 : 0, block->response_code,
+        request_tree_->finish(block->node, block->content_class, block->status != ConnectionStatus::ok ? 1 : 0, block->response_code,
                               std::move(block->log));
     }
     reply(block->record, MWM_REQUEST_DONE);

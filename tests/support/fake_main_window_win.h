@@ -70,7 +70,7 @@ public:
         result = Result{};
         std::thread thread([&] {
             record.thread_id = GetCurrentThreadId();
-            result.status = run_connection(record);
+            result.status = status_word(run_connection(record));
         });
         while (!result.done) {
             MSG msg;
@@ -130,7 +130,7 @@ private:
             result.log = std::move(done->log);
             result.content_class = done->content_class;
             result.response_code = done->response_code;
-            result.done_status = done->status;
+            result.done_status = status_word(done->status);
             reply(message);
             return 0;
         }

@@ -151,7 +151,7 @@ protected:
         block.log = std::move(log);
         block.content_class = content_class;
         block.response_code = response_code;
-        block.status = status;
+        block.status = static_cast<ConnectionStatus>(status);
         return block;
     }
 
