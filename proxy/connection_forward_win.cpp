@@ -58,7 +58,7 @@ void ConnectionHandler::forward() {
 }
 
 bool ConnectionHandler::take_server_socket() {
-    ask(MWM_OPEN_SERVER_SOCKET);
+    ui_.open_server_socket();
     if (aborted_by_request()) return false;
     server_socket_ = record_.server_socket.load();
     return server_socket_ != INVALID_SOCKET;
@@ -130,11 +130,8 @@ bool ConnectionHandler::send_request_to_server() {
         status_ = ConnectionStatus::internal;
         return false;
     }
-    std::optional<WPARAM> cookie = ask(MWM_COOKIE_GET, reinterpret_cast<LPARAM>(&request_->parsed_url));
-    if (cookie && *cookie) {
-        std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(*cookie));
-        if (!text->empty()) lines->append("Cookie: " + *text + "\r\n");
-    }
+    std::optional<std::string> cookie = ui_.cookie_for(request_->parsed_url);
+    if (cookie && !cookie->empty()) lines->append("Cookie: " + *cookie + "\r\n");
     lines->append("\r\n");
     if (aborted_by_request()) return false;
 
@@ -226,11 +223,10 @@ void ConnectionHandler::receive_response() {
     response_code_ = response_->status;
 
     for (const std::string& value : response_->set_cookies) {
-        ask_owned(MWM_COOKIE_SET,
-                  std::make_unique<LineList>(LineList{value, request_->parsed_url.host.value_or("")}));
+        ui_.store_cookie(value, request_->parsed_url.host.value_or(""));
     }
     if (response_->status == 401 && response_->www_authenticate && request_->host) {
-        ask_owned(MWM_AUTH_NOTE, std::make_unique<AuthNote>(AuthNote{*request_->host, *response_->www_authenticate}));
+        ui_.note_authentication(*request_->host, *response_->www_authenticate);
     }
     if (aborted_by_request()) return;
 

@@ -6,7 +6,6 @@
 
 #include "base/format_win.h"
 #include "base/messages.h"
-#include "base/thread_message.h"
 #include "proxy/connection_record.h"
 #include "proxy/connection_state_win.h"
 #include "proxy/content_kind.h"
@@ -35,7 +34,7 @@ ConnectionStatus run_connection(ConnectionRecord& record) {
 
 ConnectionHandler::ConnectionHandler(ConnectionRecord& record)
     : record_(record),
-      main_window_(record.main_window),
+      ui_(record.main_window, record),
       debug_mode_(record.debug_mode),
       client_socket_(record.client_socket.load()),
       server_socket_(record.server_socket.load()),
@@ -45,23 +44,19 @@ ConnectionHandler::ConnectionHandler(ConnectionRecord& record)
       proxy_(record.proxy),
       dialup_(record.dialup) {
     log_.detail = record.log_detail;
-    log_.main_window = main_window_;
+    log_.main_window = record.main_window;
 }
 
 ConnectionStatus ConnectionHandler::run() {
     if (debug_mode_ != 0 && log_.detail && record_.debug_windows) {
-        SetForegroundWindow(main_window_);
-        log_.debug_window = reinterpret_cast<HWND>(SendMessageA(main_window_, MWM_OPEN_LOG, 0, 1));
+        SetForegroundWindow(ui_.main_window());
+        log_.debug_window = ui_.open_debug_window();
         if (log_.debug_window) SetPropA(log_.debug_window, "ID", reinterpret_cast<HANDLE>(1));
     }
     log_detail(log_, format_text("クライエント通信用ソケット識別子：%u\r\n", static_cast<unsigned>(client_socket_)));
     serve();
     finish();
     return status_;
-}
-
-std::optional<WPARAM> ConnectionHandler::ask(UINT message, LPARAM lparam) {
-    return ask_ui(main_window_, message, reinterpret_cast<WPARAM>(&record_), lparam, aborted_);
 }
 
 bool ConnectionHandler::abort_check() {
@@ -73,7 +68,7 @@ bool ConnectionHandler::abort_check() {
 }
 
 bool ConnectionHandler::aborted_by_request() {
-    if (!aborted_) return false;
+    if (!ui_.aborted()) return false;
     status_ = ConnectionStatus::aborted;
     return true;
 }
@@ -82,16 +77,13 @@ void ConnectionHandler::serve() {
     if (!peek_reservation_marker()) return;
     if (!read_request()) return;
     if (reservation_) {
-        // The UI thread owns the request from here on.
-        post_owned(main_window_, MWM_RESERVE, 0, std::move(owned_request_));
+        ui_.reserve(std::move(owned_request_));
         request_ = nullptr;
         return;
     }
     decide_mode_and_paths();
     log_detail(log_, "ツリー表示インターフェース開始\r\n");
-    std::optional<WPARAM> node = ask(MWM_REQUEST_ADD, reinterpret_cast<LPARAM>(request_));
-    tree_node_ = node ? reinterpret_cast<void*>(*node) : nullptr;
-    if (tree_node_) owned_request_.release();  // the request tree keeps it now
+    tree_node_ = ui_.add_request(owned_request_);
     log_detail(log_, "完了\r\n");
     if (aborted_by_request()) return;
 
@@ -158,7 +150,7 @@ bool ConnectionHandler::read_request() {
         log_detail(log_, "<---ここまで\r\n");
     }
     if (log_.debug_window) {
-        SendMessageA(log_.debug_window, LWM_SET_TITLE, reinterpret_cast<WPARAM>(request_->url->c_str()), 0);
+        send_log_title(log_.debug_window, *request_->url);
     }
     if (!header_name_is(*request_->url, "http://")) {
         log_error(log_, "*** プロトコルが HTTP ではありません！ ***\r\n");
@@ -181,7 +173,7 @@ void ConnectionHandler::decide_mode_and_paths() {
 
     origin_ = request_origin(*request_);
     if (crawler()) internet_ = page_save_ = true;
-    if (autoget()) ask(MWM_MARK_AUTOGET, 1);
+    if (autoget()) ui_.mark_autoget();
     const std::string method = request_->method.value_or("");
     other_method_ = !method.starts_with("GET") && !method.starts_with("POST");
     if (other_method_ || !internet_ || !store_path_ || !receiving_path_) page_save_ = false;
@@ -267,7 +259,7 @@ void ConnectionHandler::answer_offline() {
 }
 
 void ConnectionHandler::close_server_socket() {
-    ask(MWM_CLOSE_SERVER_SOCKET);
+    ui_.close_server_socket();
     server_socket_ = INVALID_SOCKET;
 }
 
@@ -286,7 +278,7 @@ void ConnectionHandler::finish() {
     if (request_ && request_->autoget_mark) report_to_crawler();
 
     log_detail(log_, "クライアント通信用ソケットクローズ開始\r\n");
-    ask(MWM_CLOSE_CLIENT_SOCKET);
+    ui_.close_client_socket();
     log_detail(log_, "完了\r\n");
     report_progress(log_, 0, autoget());
 
@@ -300,22 +292,23 @@ void ConnectionHandler::finish() {
     }
 
     // The request may go with its tree node once the node is finished.
-    std::unique_ptr<LineList> forced_get = queue_forced_get_ ? forced_get_request() : nullptr;
+    std::optional<LineList> forced_get;
+    if (queue_forced_get_) forced_get = forced_get_request();
     if (tree_node_) {
         RequestDoneBlock done;
         done.record = &record_;
-        done.node = static_cast<RequestNode*>(tree_node_);
+        done.node = tree_node_;
         done.log = std::move(log_.lines);
         done.content_class = content_kind(content_type_);
         done.response_code = response_code_;
         done.status = status_;
-        ask_ui(main_window_, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&done), 0, aborted_);
+        ui_.request_done(done);
     }
-    if (forced_get) ask_owned(MWM_QUEUE_GETONLY, std::move(forced_get));
+    if (forced_get) ui_.queue_forced_get(std::move(*forced_get));
 
     // Everything the thread owns goes with this object; the record belongs to
     // the UI thread, which frees it on this message.
-    PostMessageA(main_window_, MWM_CONNECTION_DONE, reinterpret_cast<WPARAM>(&record_), 0);
+    ui_.connection_done();
 }
 
 void ConnectionHandler::report_to_crawler() {
@@ -338,11 +331,11 @@ void ConnectionHandler::report_to_crawler() {
     }
 }
 
-std::unique_ptr<LineList> ConnectionHandler::forced_get_request() const {
-    auto entry = std::make_unique<LineList>(request_->lines.front());
-    entry->append(kForcedGetMarkLine);
-    entry->append(kLocalPathPrefix + save_root_ + "\r\n");
-    for (std::size_t i = 1; i < request_->lines.size(); ++i) entry->append(request_->lines[i]);
+LineList ConnectionHandler::forced_get_request() const {
+    LineList entry{request_->lines.front()};
+    entry.append(kForcedGetMarkLine);
+    entry.append(kLocalPathPrefix + save_root_ + "\r\n");
+    for (std::size_t i = 1; i < request_->lines.size(); ++i) entry.append(request_->lines[i]);
     return entry;
 }
 

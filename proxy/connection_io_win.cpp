@@ -6,6 +6,7 @@
 
 #include "base/format_win.h"
 #include "base/messages.h"
+#include "proxy/ui_requests.h"
 
 namespace vellum {
 namespace {
@@ -32,8 +33,7 @@ void log_text(ConnectionLog& log, bool flag, std::string_view text) {
     if (!flag) return;
     log.lines.append(std::string(text));
     if (log.debug_window) {
-        std::string whole = log.lines.join();
-        SendMessageA(log.debug_window, LWM_SET_TEXT, reinterpret_cast<WPARAM>(whole.c_str()), 0);
+        send_log_text(log.debug_window, log.lines.join());
     }
 }
 
@@ -41,8 +41,7 @@ void log_lines(ConnectionLog& log, bool flag, const LineList& lines) {
     if (!flag) return;
     log.lines.append(lines);
     if (log.debug_window) {
-        std::string whole = log.lines.join();
-        SendMessageA(log.debug_window, LWM_SET_TEXT, reinterpret_cast<WPARAM>(whole.c_str()), 0);
+        send_log_text(log.debug_window, log.lines.join());
     }
 }
 
@@ -118,11 +117,11 @@ void progress_bar_shows(HWND main_window, int percent) {
 
 void report_progress(ConnectionLog& log, int percent, bool autoget) {
     if (log.main_window && (autoget || !bar_already_shows(log.main_window, percent))) {
-        SendMessageA(log.main_window, MWM_PROGRESS, static_cast<WPARAM>(percent), autoget ? 1 : 0);
+        send_progress(log.main_window, MWM_PROGRESS, percent, autoget);
     }
     // Only this connection ever sets its debug window's bar.
     if (log.debug_window && log.debug_progress != percent) {
-        SendMessageA(log.debug_window, LWM_SET_PROGRESS, static_cast<WPARAM>(percent), 0);
+        send_log_progress(log.debug_window, percent);
         log.debug_progress = percent;
     }
 }

@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 
-#include "base/thread_message.h"
 #include "base/win_handles.h"
 #include "http/line_list.h"
 #include "proxy/connection_io_win.h"
@@ -19,6 +18,7 @@
 #include "proxy/connection_settings.h"
 #include "proxy/connection_status.h"
 #include "proxy/request_origin.h"
+#include "proxy/ui_requests.h"
 
 namespace vellum {
 
@@ -66,19 +66,14 @@ private:
     void report_to_crawler();
     // The request line, the forced-get marker, the save folder and the rest
     // of the client's header: what the forced-get queue replays.
-    std::unique_ptr<LineList> forced_get_request() const;
+    LineList forced_get_request() const;
 
-    // Requests to the UI thread; wParam is the record. None when the post or
-    // the wait failed; `aborted_` is set when CTM_ABORT was seen.
-    std::optional<WPARAM> ask(UINT message, LPARAM lparam = 0);
-    template <typename T>
-    std::optional<WPARAM> ask_owned(UINT message, std::unique_ptr<T> payload);
     bool crawler() const { return for_crawler(origin_); }
     bool autoget() const { return autoget_marked(origin_); }
 
     // When no status is set yet and an abort is pending: status 100, true.
     bool abort_check();
-    // When CTM_ABORT was seen by a request: status 100, true.
+    // When CTM_ABORT was seen while the UI thread answered: status 100, true.
     bool aborted_by_request();
 
     bool relay(SOCKET from_socket, HANDLE from_file, HANDLE to_file, bool to_client, long long limit);
@@ -86,9 +81,8 @@ private:
     void close_server_socket();
 
     ConnectionRecord& record_;
-    HWND main_window_;
+    UiLink ui_;
     ConnectionStatus status_ = ConnectionStatus::ok;
-    bool aborted_ = false;
     ConnectionLog log_;
     int debug_mode_ = 0;
     SOCKET client_socket_;
@@ -114,19 +108,11 @@ private:
     FileHandle receiving_file_;
     int response_code_ = -1;
     std::optional<std::string> content_type_;
-    void* tree_node_ = nullptr;
+    RequestNode* tree_node_ = nullptr;
     ProxySettings proxy_;
     DialUpSettings dialup_;
     std::string target_host_;
     int target_port_ = 80;
 };
-
-template <typename T>
-std::optional<WPARAM> ConnectionHandler::ask_owned(UINT message, std::unique_ptr<T> payload) {
-    if (abort_pending()) aborted_ = true;
-    // The receiver owns the payload once the post succeeds; a failed post frees it here.
-    if (!post_owned(main_window_, message, reinterpret_cast<WPARAM>(&record_), std::move(payload))) return std::nullopt;
-    return wait_for_reply(message, aborted_);
-}
 
 }  // namespace vellum

@@ -1,7 +1,7 @@
 // The status word every connection ends with. The body relay and the header
 // send report in the same words, so their results become the connection's
 // status as they stand. The numbers are fixed: the crawler is told them
-// (AGM_FETCH_FAILED) and the request tree shows any non-zero one as an
+// (CRM_FETCH_FAILED) and the request tree shows any non-zero one as an
 // abnormal end. Portable; any thread.
 #pragma once
 

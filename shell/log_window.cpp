@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/messages.h"
+#include "proxy/ui_requests.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
 #include "base/placement_win.h"
@@ -49,13 +50,13 @@ INT_PTR LogWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         OnInitDialog();
         return TRUE;
     case LWM_SET_TEXT:
-        OnSetText(reinterpret_cast<const char*>(wparam));
+        OnSetText(log_text_of(wparam));
         return TRUE;
     case LWM_SET_TITLE:
-        SetWindowTextA(dialog_, wparam ? reinterpret_cast<const char*>(wparam) : "");
+        SetWindowTextA(dialog_, log_text_of(wparam));
         return TRUE;
     case LWM_SET_PROGRESS:
-        SendDlgItemMessageA(dialog_, IDC_LOG_PROGRESS, PBM_SETPOS, wparam, 0);
+        SendDlgItemMessageA(dialog_, IDC_LOG_PROGRESS, PBM_SETPOS, log_progress_of(wparam), 0);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wparam) == IDCANCEL) {
@@ -88,7 +89,7 @@ void LogWindow::OnInitDialog() {
 
 void LogWindow::OnSetText(const char* text) {
     HWND edit = GetDlgItem(dialog_, IDC_LOG_TEXT);
-    SetWindowTextA(edit, text ? text : "");
+    SetWindowTextA(edit, text);
     const LRESULT lines = SendMessageA(edit, EM_GETLINECOUNT, 0, 0);
     SendMessageA(edit, EM_LINESCROLL, 0, lines);
 }

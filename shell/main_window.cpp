@@ -120,52 +120,52 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case MWM_TRAY:
         return OnTray(lparam);
     case MWM_OPEN_LOG:
-        return OnOpenLog(lparam);
+        return OnOpenLog(OpenLog::decode(wparam, lparam));
     case MWM_PROGRESS:
-        OnProgress(wparam, lparam);
+        OnProgress(ProgressReport::decode(wparam, lparam));
         return 0;
     case MWM_REOPEN_FOLDER:
         return 0;  // the save-folder chooser re-opens itself here once it exists
 
     case MWM_CLIENT_ACCEPTED:
-        OnClientAccepted(static_cast<SOCKET>(wparam));
+        OnClientAccepted(AcceptedSocket::decode(wparam, lparam));
         return 0;
     case MWM_CONNECTION_DONE:
-        OnConnectionDone(reinterpret_cast<ConnectionRecord*>(wparam));
+        OnConnectionDone(ConnectionDone::decode(wparam, lparam));
         return 0;
     case MWM_OPEN_SERVER_SOCKET:
-        connections_.open_server_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        connections_.open_server_socket(SocketRequest::decode(message, wparam, lparam));
         return 0;
     case MWM_CLOSE_SERVER_SOCKET:
-        connections_.close_server_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        connections_.close_server_socket(SocketRequest::decode(message, wparam, lparam));
         return 0;
     case MWM_CLOSE_CLIENT_SOCKET:
-        connections_.close_client_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        connections_.close_client_socket(SocketRequest::decode(message, wparam, lparam));
         return 0;
     case MWM_MARK_AUTOGET:
-        connections_.mark_autoget(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        connections_.mark_autoget(MarkAutoget::decode(wparam, lparam));
         return 0;
 
     case MWM_REQUEST_ADD:
-        OnRequestAdd(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnRequestAdd(RequestAdd::decode(wparam, lparam));
         return 0;
     case MWM_REQUEST_DONE:
-        OnRequestDone(reinterpret_cast<RequestDoneBlock*>(wparam));
+        OnRequestDone(RequestDone::decode(wparam, lparam));
         return 0;
     case MWM_COOKIE_GET:
-        OnCookieGet(reinterpret_cast<ConnectionRecord*>(wparam));
+        OnCookieGet(CookieGet::decode(wparam, lparam));
         return 0;
     case MWM_COOKIE_SET:
-        OnCookieSet(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnCookieSet(CookieSet::decode(wparam, lparam));
         return 0;
     case MWM_AUTH_NOTE:
-        OnAuthNote(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnAuthNote(AuthNote::decode(wparam, lparam));
         return 0;
     case MWM_QUEUE_GETONLY:
-        OnQueueGetOnly(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnQueueGetOnly(ForcedGet::decode(wparam, lparam));
         return 0;
     case MWM_RESERVE:
-        OnReserve(lparam);
+        OnReserve(Reservation::decode(wparam, lparam));
         return 0;
     }
     return DefWindowProcA(window_, message, wparam, lparam);
@@ -332,7 +332,7 @@ void MainWindow::OnClose() {
     }
     withdraw_listening_address();
     connections_.set_closing();
-    post_to_crawler(AGM_STOP);
+    post_to_crawler(CRM_STOP);
     listener_.close();
     connections_.abort_all();
     // The thread that ends last posts WM_CLOSE again, which comes back here.

@@ -131,11 +131,10 @@ void MainWindow::OnCopyRequestUrl() {
 
 void MainWindow::OnShowRequestLog() {
     if (!selected_request_ || selected_request_->url().empty() || !has_log(*selected_request_)) return;
-    HWND log = reinterpret_cast<HWND>(SendMessageA(window_, MWM_OPEN_LOG, 0, 0));
+    HWND log = send_open_log(window_, false);
     if (!log) return;
-    const std::string text = selected_request_->log->join();
-    SendMessageA(log, LWM_SET_TITLE, reinterpret_cast<WPARAM>(selected_request_->url().c_str()), 0);
-    SendMessageA(log, LWM_SET_TEXT, reinterpret_cast<WPARAM>(text.c_str()), 0);
+    send_log_title(log, selected_request_->url());
+    send_log_text(log, selected_request_->log->join());
 }
 
 void MainWindow::begin_request_command(RequestNode* node) {

@@ -1,0 +1,265 @@
+#include "proxy/ui_requests.h"
+
+#include "base/messages.h"
+#include "base/thread_message.h"
+#include "proxy/connection_io_win.h"
+#include "proxy/connection_record.h"
+
+namespace vellum {
+namespace {
+
+// MWM_COOKIE_SET and MWM_AUTH_NOTE as they travel.
+struct CookiePayload {
+    std::string set_cookie;
+    std::string host;
+};
+struct AuthPayload {
+    std::string host;
+    std::string challenge;
+};
+
+WPARAM record_param(ConnectionRecord& record) {
+    return reinterpret_cast<WPARAM>(&record);
+}
+
+ConnectionRecord* record_of(WPARAM wparam) {
+    return reinterpret_cast<ConnectionRecord*>(wparam);
+}
+
+void post_answer(const ConnectionRecord* record, UINT message, WPARAM value = 0) {
+    PostThreadMessageA(record->thread_id, message, value, 0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- worker side
+
+bool post_accepted_socket(HWND main_window, SOCKET socket) {
+    return PostMessageA(main_window, MWM_CLIENT_ACCEPTED, static_cast<WPARAM>(socket), 0) != FALSE;
+}
+
+std::optional<WPARAM> UiLink::ask(UINT message, LPARAM lparam) {
+    return ask_ui(main_window_, message, record_param(record_), lparam, aborted_);
+}
+
+template <typename T>
+void UiLink::ask_owned(UINT message, std::unique_ptr<T> payload) {
+    if (abort_pending()) aborted_ = true;
+    // The receiver owns the payload once the post succeeds; a failed post frees it here.
+    if (!post_owned(main_window_, message, record_param(record_), std::move(payload))) return;
+    wait_for_reply(message, aborted_);
+}
+
+void UiLink::open_server_socket() {
+    ask(MWM_OPEN_SERVER_SOCKET);
+}
+
+void UiLink::close_server_socket() {
+    ask(MWM_CLOSE_SERVER_SOCKET);
+}
+
+void UiLink::close_client_socket() {
+    ask(MWM_CLOSE_CLIENT_SOCKET);
+}
+
+void UiLink::mark_autoget() {
+    ask(MWM_MARK_AUTOGET, 1);
+}
+
+RequestNode* UiLink::add_request(std::unique_ptr<ProxyRequest>& request) {
+    const std::optional<WPARAM> node = ask(MWM_REQUEST_ADD, reinterpret_cast<LPARAM>(request.get()));
+    if (!node || !*node) return nullptr;
+    request.release();  // the request tree keeps it now
+    return reinterpret_cast<RequestNode*>(*node);
+}
+
+void UiLink::request_done(RequestDoneBlock& done) {
+    ask_ui(main_window_, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&done), 0, aborted_);
+}
+
+std::optional<std::string> UiLink::cookie_for(const ParsedUrl& url) {
+    const std::optional<WPARAM> answer = ask(MWM_COOKIE_GET, reinterpret_cast<LPARAM>(&url));
+    if (!answer || !*answer) return std::nullopt;
+    return std::move(*adopt_wparam<std::string>(*answer));
+}
+
+void UiLink::store_cookie(std::string set_cookie, std::string host) {
+    ask_owned(MWM_COOKIE_SET, std::make_unique<CookiePayload>(CookiePayload{std::move(set_cookie), std::move(host)}));
+}
+
+void UiLink::note_authentication(std::string host, std::string challenge) {
+    ask_owned(MWM_AUTH_NOTE, std::make_unique<AuthPayload>(AuthPayload{std::move(host), std::move(challenge)}));
+}
+
+void UiLink::queue_forced_get(LineList request) {
+    ask_owned(MWM_QUEUE_GETONLY, std::make_unique<LineList>(std::move(request)));
+}
+
+void UiLink::reserve(std::unique_ptr<ProxyRequest> request) {
+    post_owned(main_window_, MWM_RESERVE, 0, std::move(request));
+}
+
+void UiLink::connection_done() {
+    PostMessageA(main_window_, MWM_CONNECTION_DONE, record_param(record_), 0);
+}
+
+HWND UiLink::open_debug_window() {
+    return send_open_log(main_window_, true);
+}
+
+HWND send_open_log(HWND main_window, bool debug_window) {
+    return reinterpret_cast<HWND>(SendMessageA(main_window, MWM_OPEN_LOG, 0, debug_window ? 1 : 0));
+}
+
+void send_progress(HWND window, UINT message, int percent, bool crawler) {
+    SendMessageA(window, message, static_cast<WPARAM>(percent), crawler ? 1 : 0);
+}
+
+void send_log_text(HWND log_window, const std::string& text) {
+    SendMessageA(log_window, LWM_SET_TEXT, reinterpret_cast<WPARAM>(text.c_str()), 0);
+}
+
+void send_log_title(HWND log_window, const std::string& title) {
+    SendMessageA(log_window, LWM_SET_TITLE, reinterpret_cast<WPARAM>(title.c_str()), 0);
+}
+
+void send_log_progress(HWND log_window, int percent) {
+    SendMessageA(log_window, LWM_SET_PROGRESS, static_cast<WPARAM>(percent), 0);
+}
+
+// ---------------------------------------------------------------- UI side
+
+void AnsweredRequest::answer() const {
+    post_answer(record, message);
+}
+
+AcceptedSocket AcceptedSocket::decode(WPARAM wparam, LPARAM) {
+    return {static_cast<SOCKET>(wparam)};
+}
+
+ConnectionDone ConnectionDone::decode(WPARAM wparam, LPARAM) {
+    return {record_of(wparam)};
+}
+
+SocketRequest SocketRequest::decode(UINT message, WPARAM wparam, LPARAM) {
+    SocketRequest request;
+    request.message = message;
+    request.record = record_of(wparam);
+    return request;
+}
+
+MarkAutoget MarkAutoget::decode(WPARAM wparam, LPARAM lparam) {
+    MarkAutoget mark;
+    mark.message = MWM_MARK_AUTOGET;
+    mark.record = record_of(wparam);
+    mark.mark = lparam != 0;
+    return mark;
+}
+
+RequestAdd RequestAdd::decode(WPARAM wparam, LPARAM lparam) {
+    RequestAdd add;
+    add.message = MWM_REQUEST_ADD;
+    add.record = record_of(wparam);
+    add.request = reinterpret_cast<ProxyRequest*>(lparam);
+    return add;
+}
+
+void RequestAdd::answer(RequestNode* node) const {
+    post_answer(record, message, reinterpret_cast<WPARAM>(node));
+}
+
+ParkedMessage RequestAdd::parked() const {
+    return {message, reinterpret_cast<WPARAM>(record), reinterpret_cast<LPARAM>(request)};
+}
+
+RequestDone RequestDone::decode(WPARAM wparam, LPARAM) {
+    RequestDone done;
+    done.message = MWM_REQUEST_DONE;
+    done.block = reinterpret_cast<RequestDoneBlock*>(wparam);
+    done.record = done.block ? done.block->record : nullptr;
+    return done;
+}
+
+ParkedMessage RequestDone::parked() const {
+    return {message, reinterpret_cast<WPARAM>(block), 0};
+}
+
+CookieGet CookieGet::decode(WPARAM wparam, LPARAM lparam) {
+    CookieGet get;
+    get.message = MWM_COOKIE_GET;
+    get.record = record_of(wparam);
+    get.url = reinterpret_cast<const ParsedUrl*>(lparam);
+    return get;
+}
+
+void CookieGet::answer(std::optional<std::string> cookie) const {
+    if (!cookie) {
+        post_answer(record, message, 0);
+        return;
+    }
+    // The thread adopts the text; when the answer can't be posted it is freed here.
+    post_thread_owned(record->thread_id, message, std::make_unique<std::string>(std::move(*cookie)));
+}
+
+CookieSet CookieSet::decode(WPARAM wparam, LPARAM lparam) {
+    std::unique_ptr<CookiePayload> payload = adopt_param<CookiePayload>(lparam);
+    CookieSet set;
+    set.message = MWM_COOKIE_SET;
+    set.record = record_of(wparam);
+    if (payload) {
+        set.set_cookie = std::move(payload->set_cookie);
+        set.host = std::move(payload->host);
+    }
+    return set;
+}
+
+AuthNote AuthNote::decode(WPARAM wparam, LPARAM lparam) {
+    std::unique_ptr<AuthPayload> payload = adopt_param<AuthPayload>(lparam);
+    AuthNote note;
+    note.message = MWM_AUTH_NOTE;
+    note.record = record_of(wparam);
+    if (payload) {
+        note.host = std::move(payload->host);
+        note.challenge = std::move(payload->challenge);
+    }
+    return note;
+}
+
+ForcedGet ForcedGet::decode(WPARAM wparam, LPARAM lparam) {
+    std::unique_ptr<LineList> payload = adopt_param<LineList>(lparam);
+    ForcedGet get;
+    get.message = MWM_QUEUE_GETONLY;
+    get.record = record_of(wparam);
+    if (payload) get.request = std::move(*payload);
+    return get;
+}
+
+Reservation Reservation::decode(WPARAM, LPARAM lparam) {
+    return {adopt_param<ProxyRequest>(lparam)};
+}
+
+OpenLog OpenLog::decode(WPARAM, LPARAM lparam) {
+    return {lparam != 0};
+}
+
+LRESULT OpenLog::result(HWND log_window) {
+    return reinterpret_cast<LRESULT>(log_window);
+}
+
+ProgressReport ProgressReport::decode(WPARAM wparam, LPARAM lparam) {
+    return {static_cast<int>(wparam), lparam != 0};
+}
+
+void post_abort(const ConnectionRecord& record) {
+    PostThreadMessageA(record.thread_id, CTM_ABORT, 0, 0);
+}
+
+const char* log_text_of(WPARAM wparam) {
+    return wparam ? reinterpret_cast<const char*>(wparam) : "";
+}
+
+int log_progress_of(WPARAM wparam) {
+    return static_cast<int>(wparam);
+}
+
+}  // namespace vellum
