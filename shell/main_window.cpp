@@ -5,6 +5,9 @@
 #include <iterator>
 
 #include "autoget/autoget_window.h"
+#include "autoget/start_schedule_win.h"
+#include "cookies/cookies_win.h"
+#include "proxy/dialup_win.h"
 #include "base/format_win.h"
 #include "base/messages.h"
 #include "base/prompt.h"
@@ -13,7 +16,6 @@
 #include "shell/mode_rules.h"
 #include "base/placement_win.h"
 #include "shell/settings_win.h"
-#include "shell/subsystem_hooks_win.h"
 #include "shell/toolbar_win.h"
 
 namespace vellum {

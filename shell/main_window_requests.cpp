@@ -8,6 +8,7 @@
 #include "autoget/autoget_window.h"
 #include "base/messages.h"
 #include "base/prompt.h"
+#include "cookies/cookies_win.h"
 #include "proxy/connection_io_win.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
@@ -105,15 +106,16 @@ void MainWindow::OnRequestDone(const RequestDone& request) {
 }
 
 void MainWindow::OnCookieGet(const CookieGet& request) {
-    // No cookie jar: no Cookie line for any request.
-    request.answer(std::nullopt);
+    request.answer(request.url ? cookie_jar_header_value(*request.url) : std::nullopt);
 }
 
 void MainWindow::OnCookieSet(const CookieSet& request) {
+    cookie_jar_store(request.set_cookie, request.host);
     request.answer();
 }
 
 void MainWindow::OnAuthNote(const AuthNote& request) {
+    credentials_put(request.host, request.challenge, std::nullopt, std::nullopt);
     request.answer();
 }
 
