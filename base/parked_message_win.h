@@ -24,4 +24,33 @@ struct ParkedMessage {
     }
 };
 
+// A window's deferral with one slot: while an interaction that may change
+// what the window shows runs, the messages that would change it are parked
+// (the sender keeps waiting for its answer) and handled when it ends.
+class Deferral {
+public:
+    bool active() const { return active_; }
+    void begin() { active_ = true; }
+    // Ends the deferral and sends the parked message, if any, to `window`.
+    void end(HWND window) {
+        active_ = false;
+        parked_.replay(window);
+    }
+    // While active, parks the message (replacing any parked before) and
+    // returns true; otherwise forgets what was parked and returns false.
+    bool park_if_active(UINT message, WPARAM wparam, LPARAM lparam) {
+        if (!active_) {
+            parked_ = ParkedMessage{};
+            return false;
+        }
+        parked_ = ParkedMessage{message, wparam, lparam};
+        return true;
+    }
+    void forget() { parked_ = ParkedMessage{}; }
+
+private:
+    bool active_ = false;
+    ParkedMessage parked_;
+};
+
 }  // namespace vellum

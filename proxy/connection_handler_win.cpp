@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/debug_keys_win.h"
 #include "base/format_win.h"
 #include "base/messages.h"
 #include "proxy/connection_record.h"
@@ -51,7 +52,7 @@ ConnectionStatus ConnectionHandler::run() {
     if (debug_mode_ != 0 && log_.detail && record_.debug_windows) {
         SetForegroundWindow(ui_.main_window());
         log_.debug_window = ui_.open_debug_window();
-        if (log_.debug_window) SetPropA(log_.debug_window, "ID", reinterpret_cast<HANDLE>(1));
+        if (log_.debug_window) mark_debug_window(log_.debug_window);
     }
     log_detail(log_, format_text("クライエント通信用ソケット識別子：%u\r\n", static_cast<unsigned>(client_socket_)));
     serve();

@@ -21,7 +21,7 @@ std::unique_ptr<ConnectionRecord> MainWindow::make_record() const {
     std::unique_ptr<ConnectionRecord> record(new (std::nothrow) ConnectionRecord);
     if (!record) return nullptr;
     const Settings& s = settings();
-    record->main_window = window_;
+    record->main_window = window();
     record->save_folder = s.localPath;
     record->internet = s.internet != 0;
     record->page_save = s.localize != 0;
@@ -41,8 +41,8 @@ void MainWindow::OnClientAccepted(const AcceptedSocket& accepted) {
         show_connection_count();
         break;
     case AcceptOutcome::thread_failed:
-        show_warning(window_, "通信スレッドが作成出来ません！");
-        PostMessageA(window_, WM_CLOSE, 0, 0);
+        show_warning(window(), "通信スレッドが作成出来ません！");
+        PostMessageA(window(), WM_CLOSE, 0, 0);
         break;
     case AcceptOutcome::refused:
         break;
@@ -55,7 +55,7 @@ void MainWindow::OnConnectionDone(const ConnectionDone& done) {
     if (connections_.count() > 0) return;
     refresh_mode_display();
     if (connections_.closing()) {
-        PostMessageA(window_, WM_CLOSE, 0, 0);  // the close sequence resumes
+        PostMessageA(window(), WM_CLOSE, 0, 0);  // the close sequence resumes
         return;
     }
     connections_.replay_forced_get(listen_address_.address, listen_address_.port);
@@ -71,11 +71,11 @@ void MainWindow::replay_parked() {
     // been waiting for the answer all along.
     std::vector<ConnectionRecord*> parked;
     parked.swap(parked_);
-    for (ConnectionRecord* record : parked) record->deferred_message.replay(window_);
+    for (ConnectionRecord* record : parked) record->deferred_message.replay(window());
 }
 
 void MainWindow::OnRequestAdd(const RequestAdd& request) {
-    const bool shown = request_tree_ && !IsIconic(window_) &&
+    const bool shown = request_tree_ && !IsIconic(window()) &&
                        (!request.record->autoget_connection || settings().recTreePut);
     if (!shown || !request.request) {
         request.answer(nullptr);
@@ -139,11 +139,11 @@ void MainWindow::OnProgress(const ProgressReport& report) {
     // Withdrawn first: a connection must never skip a report on a stale value.
     progress_bar_changing();
     if (progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, report.percent, 0);
-    progress_bar_shows(window_, report.percent);
+    progress_bar_shows(window(), report.percent);
 }
 
 LRESULT MainWindow::OnOpenLog(const OpenLog& request) {
-    return OpenLog::result(open_log_window(window_, request.debug_window));
+    return OpenLog::result(open_log_window(window(), request.debug_window, this));
 }
 
 }  // namespace vellum
