@@ -22,9 +22,7 @@ bool register_autoget_window_class(HINSTANCE instance) {
 
 HWND create_autoget_window(HINSTANCE instance, AutoGetSettings& settings) {
     return Window::create(std::unique_ptr<Window>(new AutoGetWindow(settings)),
-                          {.class_name = kAutoGetWindowClass,
-                           .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                           .instance = instance});
+                          program_window_spec(kAutoGetWindowClass, instance));
 }
 
 AutoGetWindow* AutoGetWindow::instance() {

@@ -249,11 +249,7 @@ void ConnectionHandler::answer_from_recorded_copy() {
     if (crawler()) return;
 
     log_detail(log_, "ローカルを使用します\r\n");
-    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != ConnectionStatus::ok) {
-        status_ = ConnectionStatus::socket_failed;
-        return;
-    }
-    if (abort_check()) return;
+    if (!send_recorded_header()) return;
     relay(INVALID_SOCKET, page_file_.get(), INVALID_HANDLE_VALUE, true, stored_header_->content_length);
 }
 

@@ -247,16 +247,20 @@ void ConnectionHandler::answer_offline() {
     log_detail(log_, "ローカルがクライアントのキャッシュより新しいファイルです\r\n");
     response_code_ = stored_header_->status;
     content_type_ = stored_header_->content_type;
-    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != ConnectionStatus::ok) {
-        status_ = ConnectionStatus::socket_failed;
-        return;
-    }
-    if (abort_check()) return;
+    if (!send_recorded_header()) return;
     RelayEnds ends;
     ends.source_file = page_file_.get();
     ends.client_socket = client_socket_;
     status_ = relay_body(ends, stored_header_->content_length, log_, autoget());
     abort_check();
+}
+
+bool ConnectionHandler::send_recorded_header() {
+    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != ConnectionStatus::ok) {
+        status_ = ConnectionStatus::socket_failed;
+        return false;
+    }
+    return !abort_check();
 }
 
 void ConnectionHandler::close_server_socket() {

@@ -37,6 +37,9 @@ private:
     void decide_mode_and_paths();
     void look_up_recorded_page();
     void answer_offline();
+    // Sends the recorded page's header to the browser; false when the
+    // connection must end (the status says why).
+    bool send_recorded_header();
 
     // Forwarding and recording.
     void forward();

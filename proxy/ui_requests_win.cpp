@@ -26,6 +26,15 @@ ConnectionRecord* record_of(WPARAM wparam) {
     return reinterpret_cast<ConnectionRecord*>(wparam);
 }
 
+// A request of `message` from the thread whose record is `wparam`.
+template <typename Request>
+Request asked(UINT message, WPARAM wparam) {
+    Request request;
+    request.message = message;
+    request.record = record_of(wparam);
+    return request;
+}
+
 void post_answer(const ConnectionRecord* record, UINT message, WPARAM value = 0) {
     PostThreadMessageA(record->thread_id, message, value, 0);
 }
@@ -142,24 +151,17 @@ ConnectionDone ConnectionDone::decode(WPARAM wparam, LPARAM) {
 }
 
 SocketRequest SocketRequest::decode(UINT message, WPARAM wparam, LPARAM) {
-    SocketRequest request;
-    request.message = message;
-    request.record = record_of(wparam);
-    return request;
+    return asked<SocketRequest>(message, wparam);
 }
 
 MarkAutoget MarkAutoget::decode(WPARAM wparam, LPARAM lparam) {
-    MarkAutoget mark;
-    mark.message = MWM_MARK_AUTOGET;
-    mark.record = record_of(wparam);
+    MarkAutoget mark = asked<MarkAutoget>(MWM_MARK_AUTOGET, wparam);
     mark.mark = lparam != 0;
     return mark;
 }
 
 RequestAdd RequestAdd::decode(WPARAM wparam, LPARAM lparam) {
-    RequestAdd add;
-    add.message = MWM_REQUEST_ADD;
-    add.record = record_of(wparam);
+    RequestAdd add = asked<RequestAdd>(MWM_REQUEST_ADD, wparam);
     add.request = reinterpret_cast<ProxyRequest*>(lparam);
     return add;
 }
@@ -185,9 +187,7 @@ ParkedMessage RequestDone::parked() const {
 }
 
 CookieGet CookieGet::decode(WPARAM wparam, LPARAM lparam) {
-    CookieGet get;
-    get.message = MWM_COOKIE_GET;
-    get.record = record_of(wparam);
+    CookieGet get = asked<CookieGet>(MWM_COOKIE_GET, wparam);
     get.url = reinterpret_cast<const ParsedUrl*>(lparam);
     return get;
 }
@@ -203,9 +203,7 @@ void CookieGet::answer(std::optional<std::string> cookie) const {
 
 CookieSet CookieSet::decode(WPARAM wparam, LPARAM lparam) {
     std::unique_ptr<CookiePayload> payload = adopt_param<CookiePayload>(lparam);
-    CookieSet set;
-    set.message = MWM_COOKIE_SET;
-    set.record = record_of(wparam);
+    CookieSet set = asked<CookieSet>(MWM_COOKIE_SET, wparam);
     if (payload) {
         set.set_cookie = std::move(payload->set_cookie);
         set.host = std::move(payload->host);
@@ -215,9 +213,7 @@ CookieSet CookieSet::decode(WPARAM wparam, LPARAM lparam) {
 
 AuthNote AuthNote::decode(WPARAM wparam, LPARAM lparam) {
     std::unique_ptr<AuthPayload> payload = adopt_param<AuthPayload>(lparam);
-    AuthNote note;
-    note.message = MWM_AUTH_NOTE;
-    note.record = record_of(wparam);
+    AuthNote note = asked<AuthNote>(MWM_AUTH_NOTE, wparam);
     if (payload) {
         note.host = std::move(payload->host);
         note.challenge = std::move(payload->challenge);
@@ -227,9 +223,7 @@ AuthNote AuthNote::decode(WPARAM wparam, LPARAM lparam) {
 
 ForcedGet ForcedGet::decode(WPARAM wparam, LPARAM lparam) {
     std::unique_ptr<LineList> payload = adopt_param<LineList>(lparam);
-    ForcedGet get;
-    get.message = MWM_QUEUE_GETONLY;
-    get.record = record_of(wparam);
+    ForcedGet get = asked<ForcedGet>(MWM_QUEUE_GETONLY, wparam);
     if (payload) get.request = std::move(*payload);
     return get;
 }

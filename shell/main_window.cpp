@@ -42,11 +42,7 @@ bool register_main_window_class(HINSTANCE instance) {
 
 HWND create_main_window(HINSTANCE instance, const std::string& command_line) {
     return Window::create(std::unique_ptr<Window>(new MainWindow(command_line)),
-                          {.class_name = kMainWindowClass,
-                           .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                           .width = kInitialWidth,
-                           .height = kInitialHeight,
-                           .instance = instance});
+                          program_window_spec(kMainWindowClass, instance, kInitialWidth, kInitialHeight));
 }
 
 HWND main_window() {
