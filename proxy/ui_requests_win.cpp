@@ -8,16 +8,6 @@
 namespace vellum {
 namespace {
 
-// MWM_COOKIE_SET and MWM_AUTH_NOTE as they travel.
-struct CookiePayload {
-    std::string set_cookie;
-    std::string host;
-};
-struct AuthPayload {
-    std::string host;
-    std::string challenge;
-};
-
 WPARAM record_param(ConnectionRecord& record) {
     return reinterpret_cast<WPARAM>(&record);
 }
@@ -33,6 +23,22 @@ Request asked(UINT message, WPARAM wparam) {
     request.message = message;
     request.record = record_of(wparam);
     return request;
+}
+
+// A request that travels as its own record, owned by the receiver once
+// posted; the sender leaves message and record to the receiver.
+template <typename Request>
+Request adopted(UINT message, WPARAM wparam, LPARAM lparam) {
+    std::unique_ptr<Request> payload = adopt_param<Request>(lparam);
+    Request request = payload ? std::move(*payload) : Request{};
+    request.message = message;
+    request.record = record_of(wparam);
+    return request;
+}
+
+template <typename Request>
+std::unique_ptr<Request> payload(Request request) {
+    return std::make_unique<Request>(std::move(request));
 }
 
 void post_answer(const ConnectionRecord* record, UINT message, WPARAM value = 0) {
@@ -93,15 +99,23 @@ std::optional<std::string> UiLink::cookie_for(const ParsedUrl& url) {
 }
 
 void UiLink::store_cookie(std::string set_cookie, std::string host) {
-    ask_owned(MWM_COOKIE_SET, std::make_unique<CookiePayload>(CookiePayload{std::move(set_cookie), std::move(host)}));
+    CookieSet set;
+    set.set_cookie = std::move(set_cookie);
+    set.host = std::move(host);
+    ask_owned(MWM_COOKIE_SET, payload(std::move(set)));
 }
 
 void UiLink::note_authentication(std::string host, std::string challenge) {
-    ask_owned(MWM_AUTH_NOTE, std::make_unique<AuthPayload>(AuthPayload{std::move(host), std::move(challenge)}));
+    AuthNote note;
+    note.host = std::move(host);
+    note.challenge = std::move(challenge);
+    ask_owned(MWM_AUTH_NOTE, payload(std::move(note)));
 }
 
 void UiLink::queue_forced_get(LineList request) {
-    ask_owned(MWM_QUEUE_GETONLY, std::make_unique<LineList>(std::move(request)));
+    ForcedGet get;
+    get.request = std::move(request);
+    ask_owned(MWM_QUEUE_GETONLY, payload(std::move(get)));
 }
 
 void UiLink::reserve(std::unique_ptr<ProxyRequest> request) {
@@ -202,30 +216,15 @@ void CookieGet::answer(std::optional<std::string> cookie) const {
 }
 
 CookieSet CookieSet::decode(WPARAM wparam, LPARAM lparam) {
-    std::unique_ptr<CookiePayload> payload = adopt_param<CookiePayload>(lparam);
-    CookieSet set = asked<CookieSet>(MWM_COOKIE_SET, wparam);
-    if (payload) {
-        set.set_cookie = std::move(payload->set_cookie);
-        set.host = std::move(payload->host);
-    }
-    return set;
+    return adopted<CookieSet>(MWM_COOKIE_SET, wparam, lparam);
 }
 
 AuthNote AuthNote::decode(WPARAM wparam, LPARAM lparam) {
-    std::unique_ptr<AuthPayload> payload = adopt_param<AuthPayload>(lparam);
-    AuthNote note = asked<AuthNote>(MWM_AUTH_NOTE, wparam);
-    if (payload) {
-        note.host = std::move(payload->host);
-        note.challenge = std::move(payload->challenge);
-    }
-    return note;
+    return adopted<AuthNote>(MWM_AUTH_NOTE, wparam, lparam);
 }
 
 ForcedGet ForcedGet::decode(WPARAM wparam, LPARAM lparam) {
-    std::unique_ptr<LineList> payload = adopt_param<LineList>(lparam);
-    ForcedGet get = asked<ForcedGet>(MWM_QUEUE_GETONLY, wparam);
-    if (payload) get.request = std::move(*payload);
-    return get;
+    return adopted<ForcedGet>(MWM_QUEUE_GETONLY, wparam, lparam);
 }
 
 Reservation Reservation::decode(WPARAM, LPARAM lparam) {
