@@ -1,8 +1,9 @@
 #include "autoget/autoget_window.h"
 
+#include <memory>
+
 #include "base/format_win.h"
 #include "base/icons_win.h"
-#include "base/messages.h"
 #include "base/placement_win.h"
 #include "base/prompt.h"
 #include "resources/resource.h"
@@ -10,137 +11,99 @@
 namespace vellum {
 namespace {
 
-class AutoGetWindow {
-public:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-
-    bool deferring = false;
-    UINT deferred_message = 0;
-    WPARAM deferred_wparam = 0;
-    LPARAM deferred_lparam = 0;
-    HANDLE crawler_thread = nullptr;
-    DWORD crawler_thread_id = 0;
-
-private:
-    explicit AutoGetWindow(HWND window) : window_(window) {}
-    LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
-    void OnCreate();
-    void OnDestroy();
-
-    HWND window_;
-};
-
-HWND g_window = nullptr;
-AutoGetSettings* g_settings = nullptr;  // the program-wide record, handed over at creation
-AutoGetWindow* g_state = nullptr;
-
-LRESULT CALLBACK AutoGetWindow::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        g_state = new AutoGetWindow(window);
-        g_window = window;
-    }
-    if (g_state && g_window == window) {
-        LRESULT result = g_state->handle(message, wparam, lparam);
-        if (message == WM_NCDESTROY) {
-            delete g_state;
-            g_state = nullptr;
-            g_window = nullptr;
-        }
-        return result;
-    }
-    return DefWindowProcA(window, message, wparam, lparam);
-}
-
-LRESULT AutoGetWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-    case WM_CREATE:
-        OnCreate();
-        return 0;
-    case WM_CLOSE:
-        ShowWindow(window_, SW_HIDE);
-        return 0;
-    case WM_QUERYENDSESSION:
-        DestroyWindow(window_);
-        return TRUE;
-    case WM_DESTROY:
-        OnDestroy();
-        return 0;
-    }
-    return DefWindowProcA(window_, message, wparam, lparam);
-}
-
-void AutoGetWindow::OnCreate() {
-    SetWindowTextA(window_, format_text("自動取得 - %s", kProgramTitle).c_str());
-    const AutoGetSettings& s = *g_settings;
-    if (s.recWindowPosLeft || s.recWindowPosTop || s.recWindowPosRight || s.recWindowPosBottom) {
-        place_window(window_, s.recWindowPosLeft, s.recWindowPosTop, s.recWindowPosRight - s.recWindowPosLeft,
-                     s.recWindowPosBottom - s.recWindowPosTop);
-    } else {
-        center_window(window_);
-    }
-}
-
-void AutoGetWindow::OnDestroy() {
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (GetWindowPlacement(window_, &placement)) {
-        AutoGetSettings& s = *g_settings;
-        s.recWindowPosLeft = placement.rcNormalPosition.left;
-        s.recWindowPosTop = placement.rcNormalPosition.top;
-        s.recWindowPosRight = placement.rcNormalPosition.right;
-        s.recWindowPosBottom = placement.rcNormalPosition.bottom;
-    }
-}
+AutoGetWindow* g_instance = nullptr;
 
 }  // namespace
 
 bool register_autoget_window_class(HINSTANCE instance) {
-    return register_program_window_class(instance, kAutoGetWindowClass, &AutoGetWindow::procedure, IDI_AUTOGET, IDM_AUTOGET);
+    return register_program_window_class(instance, kAutoGetWindowClass, &Window::procedure, IDI_AUTOGET,
+                                         IDM_AUTOGET);
 }
 
 HWND create_autoget_window(HINSTANCE instance, AutoGetSettings& settings) {
-    g_settings = &settings;
-    return CreateWindowExA(0, kAutoGetWindowClass, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    return Window::create(std::unique_ptr<Window>(new AutoGetWindow(settings)),
+                          program_window_spec(kAutoGetWindowClass, instance));
+}
+
+AutoGetWindow* AutoGetWindow::instance() {
+    return g_instance;
+}
+
+AutoGetWindow::~AutoGetWindow() {
+    if (g_instance == this) g_instance = nullptr;
+}
+
+LRESULT AutoGetWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_NCCREATE:
+        g_instance = this;
+        break;
+    case WM_CREATE:
+        OnCreate();
+        return 0;
+    case WM_CLOSE:
+        ShowWindow(window(), SW_HIDE);
+        return 0;
+    case WM_QUERYENDSESSION:
+        DestroyWindow(window());
+        return TRUE;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_NCDESTROY:
+        g_instance = nullptr;
+        break;
+    }
+    return default_procedure(message, wparam, lparam);
+}
+
+void AutoGetWindow::OnCreate() {
+    SetWindowTextA(window(), format_text("自動取得 - %s", kProgramTitle).c_str());
+    AutoGetSettings& s = settings_;
+    restore_placement(window(), {s.recWindowPosLeft, s.recWindowPosTop, s.recWindowPosRight, s.recWindowPosBottom});
+}
+
+void AutoGetWindow::OnDestroy() {
+    AutoGetSettings& s = settings_;
+    remember_placement(window(), {s.recWindowPosLeft, s.recWindowPosTop, s.recWindowPosRight, s.recWindowPosBottom});
+}
+
+void AutoGetWindow::post_to_crawler(UINT message, WPARAM wparam, LPARAM lparam) const {
+    if (run_in_progress()) PostThreadMessageA(crawler_thread_id_, message, wparam, lparam);
+}
+
+void AutoGetWindow::show() {
+    if (!IsWindowVisible(window())) ShowWindow(window(), SW_SHOW);
+    if (IsIconic(window())) ShowWindow(window(), SW_RESTORE);
+    SetForegroundWindow(window());
 }
 
 HWND autoget_window() {
-    return g_window;
+    return g_instance ? g_instance->window() : nullptr;
 }
 
 bool autoget_run_in_progress() {
-    return g_state && g_state->crawler_thread;
+    return g_instance && g_instance->run_in_progress();
 }
 
 void post_to_crawler(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (autoget_run_in_progress()) PostThreadMessageA(g_state->crawler_thread_id, message, wparam, lparam);
+    if (g_instance) g_instance->post_to_crawler(message, wparam, lparam);
 }
 
 void show_autoget_window() {
-    if (!g_window) return;
-    if (!IsWindowVisible(g_window)) ShowWindow(g_window, SW_SHOW);
-    if (IsIconic(g_window)) ShowWindow(g_window, SW_RESTORE);
-    SetForegroundWindow(g_window);
+    if (g_instance) g_instance->show();
 }
 
 void autoget_enter_defer() {
-    if (g_state) g_state->deferring = true;
+    if (g_instance) g_instance->deferral().begin();
 }
 
 void autoget_leave_defer() {
-    if (!g_state) return;
-    g_state->deferring = false;
-    const UINT message = g_state->deferred_message;
-    const WPARAM wparam = g_state->deferred_wparam;
-    const LPARAM lparam = g_state->deferred_lparam;
-    g_state->deferred_message = 0;
-    g_state->deferred_wparam = 0;
-    g_state->deferred_lparam = 0;
-    if (message) SendMessageA(g_window, message, wparam, lparam);
+    if (g_instance) g_instance->deferral().end(g_instance->window());
 }
 
 bool autoget_deferring() {
-    return g_state && g_state->deferring;
+    return g_instance && g_instance->deferral().active();
 }
 
 }  // namespace vellum

@@ -51,4 +51,12 @@ bool register_program_window_class(HINSTANCE instance, const char* class_name, W
     return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+WindowSpec program_window_spec(const char* class_name, HINSTANCE instance, int width, int height) {
+    return {.class_name = class_name,
+            .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+            .width = width,
+            .height = height,
+            .instance = instance};
+}
+
 }  // namespace vellum

@@ -1,10 +1,12 @@
-// The eight small (16x16) icons of the two windows, loaded once at program
-// start and kept until the process ends: the six mode icons of the main
-// window and tray (shell/mode_rules.h) and the two of the auto-get window.
-// UI thread.
+// The program's two top-level windows as a kind: their classes, how they are
+// made, and their eight small (16x16) icons, loaded once at program start and
+// kept until the process ends: the six mode icons of the main window and tray
+// (shell/mode_rules.h) and the two of the auto-get window. UI thread.
 #pragma once
 
 #include <windows.h>
+
+#include "base/window_win.h"
 
 namespace vellum {
 
@@ -18,5 +20,9 @@ HICON small_icon(int id);
 // colour and the menu `menu_id`. True also when the class already exists.
 bool register_program_window_class(HINSTANCE instance, const char* class_name, WNDPROC procedure, int icon_id,
                                    int menu_id);
+// How the program's top-level windows are made: overlapped, clipping their
+// children, at the default place, with the class menu.
+WindowSpec program_window_spec(const char* class_name, HINSTANCE instance, int width = CW_USEDEFAULT,
+                               int height = CW_USEDEFAULT);
 
 }  // namespace vellum

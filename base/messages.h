@@ -3,8 +3,9 @@
 //
 // Window messages go to the main window (MWM_), the auto-get window (AGM_)
 // or a log window (LWM_); thread messages go to a connection thread (CTM_) or
-// the crawler thread (AGM_). A request from a worker thread is answered by a
-// thread message with the same number.
+// the crawler thread (CRM_). A request from a worker thread is answered by a
+// thread message with the same number. The prefix names the receiver, so a
+// number may stand under two names where two receivers share it.
 #pragma once
 
 #include <windows.h>
@@ -37,17 +38,28 @@ inline constexpr UINT MWM_RESERVE = 1077;        // lParam ProxyRequest* (owned 
 // Connection thread.
 inline constexpr UINT CTM_ABORT = 1076;
 
-// Auto-get window and crawler thread.
-inline constexpr UINT AGM_PROGRESS = 1027;
-inline constexpr UINT AGM_END = 1044;
-inline constexpr UINT AGM_AUTH = 1045;
-inline constexpr UINT AGM_FETCH_DONE = 1046;    // thread message: wParam response code
-inline constexpr UINT AGM_FETCH_FAILED = 1047;  // thread message: wParam status, lParam constant text or 0
-inline constexpr UINT AGM_STOP = 1048;
-inline constexpr UINT AGM_FETCH_AUTH = 1049;    // thread message: wParam new WWW-Authenticate text
-inline constexpr UINT AGM_NEXT = 1050;
-inline constexpr UINT AGM_RESULT = 1051;
-inline constexpr UINT AGM_RETRY = 1052;
+// Auto-get window: the main window passes crawler progress on (1027, the
+// number of MWM_PROGRESS, which it forwards), and the crawler thread asks
+// (1044-1052) and waits for the thread message of the same number.
+inline constexpr UINT AGM_PROGRESS = 1027;  // wParam percent, lParam 1
+inline constexpr UINT AGM_END = 1044;       // wParam 1 when stopped, lParam end text or 0
+inline constexpr UINT AGM_AUTH = 1045;      // wParam host text, lParam challenge text
+inline constexpr UINT AGM_NEXT = 1050;      // lParam the thread's job buffer
+inline constexpr UINT AGM_RESULT = 1051;    // wParam fetch result, lParam first LinkEntry or 0
+inline constexpr UINT AGM_RETRY = 1052;     // lParam the thread's job buffer
+
+// Crawler thread: the auto-get window's answers (numbers of the requests
+// they answer), the stop request, and the proxy engine's reports on the
+// crawler's fetches. Their numbers lie among the auto-get window's, so they
+// carry names of their own.
+inline constexpr UINT CRM_AUTH = AGM_AUTH;      // wParam new Basic token text or 0
+inline constexpr UINT CRM_FETCH_DONE = 1046;    // wParam response code
+inline constexpr UINT CRM_FETCH_FAILED = 1047;  // wParam status, lParam constant text or 0
+inline constexpr UINT CRM_STOP = 1048;
+inline constexpr UINT CRM_FETCH_AUTH = 1049;    // wParam new WWW-Authenticate text
+inline constexpr UINT CRM_NEXT = AGM_NEXT;      // wParam the node or 0 (the job buffer is filled)
+inline constexpr UINT CRM_RESULT = AGM_RESULT;
+inline constexpr UINT CRM_RETRY = AGM_RETRY;    // wParam the node or 0 to end
 
 // Log windows.
 inline constexpr UINT LWM_SET_TEXT = 1084;

@@ -47,4 +47,22 @@ void place_at_cursor(HWND window) {
     move_to(window, cursor_position(*work, {cursor.x, cursor.y}, rect->right - rect->left, rect->bottom - rect->top));
 }
 
+void restore_placement(HWND window, const StoredRect& stored) {
+    if (stored.left || stored.top || stored.right || stored.bottom) {
+        place_window(window, stored.left, stored.top, stored.right - stored.left, stored.bottom - stored.top);
+    } else {
+        center_window(window);
+    }
+}
+
+void remember_placement(HWND window, const StoredRect& stored) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(window, &placement)) return;
+    stored.left = placement.rcNormalPosition.left;
+    stored.top = placement.rcNormalPosition.top;
+    stored.right = placement.rcNormalPosition.right;
+    stored.bottom = placement.rcNormalPosition.bottom;
+}
+
 }  // namespace vellum

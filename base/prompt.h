@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "base/program_title.h"
+
 namespace vellum {
 
 class Prompter {
@@ -17,9 +19,6 @@ public:
     // Same contract as MessageBoxA: returns IDOK, IDYES, IDNO, ...
     virtual int show(HWND owner, const std::string& text, const std::string& caption, UINT flags) = 0;
 };
-
-// The program title, caption of the message boxes.
-inline constexpr char kProgramTitle[] = "Vellum 1.31b";
 
 int show_message(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 

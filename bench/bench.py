@@ -228,6 +228,13 @@ max_filedescriptors 4096
 
 # ---------------------------------------------------------------- Wine side
 
+def wine_environment(session_dir):
+    """The environment scripts/wine-env.sh sets up for a session in session_dir."""
+    script = '. "$1/scripts/wine-env.sh" && vellum_wine_env "$2" && vellum_wine_display "$2" && env -0'
+    done = subprocess.run(["sh", "-c", script, "sh", ROOT, session_dir], stdout=subprocess.PIPE, check=True)
+    return dict(item.split("=", 1) for item in done.stdout.decode().split("\0") if "=" in item)
+
+
 class WineSession:
     def __init__(self):
         self.dir = os.path.join(WORK, "wine")
@@ -235,10 +242,7 @@ class WineSession:
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
         if done.returncode != 0:
             raise Skip("the Wine session did not start: " + done.stdout.decode(errors="replace")[-300:])
-        self.env = dict(os.environ, WINEPREFIX=os.path.join(self.dir, "prefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="ja_JP.UTF-8")
-        with open(os.path.join(self.dir, "display")) as f:
-            self.env["DISPLAY"] = f.read().strip()
+        self.env = wine_environment(self.dir)
 
     def run(self, *args, timeout=120):
         return subprocess.run(["wine", *args], env=self.env, stdout=subprocess.PIPE,

@@ -63,10 +63,6 @@ double version_after_slash(std::string_view text) {
     return std::strtod(copy.c_str(), nullptr);
 }
 
-bool starts_with(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 bool is_empty_line(std::string_view line) {
     return line == "\r\n" || line == "\n";
 }
@@ -108,7 +104,7 @@ void apply_request_header(const std::string& line, ProxyRequest& request) {
         request.autoget_mark = true;
     } else if (line == kForcedGetMarkLine) {
         request.forced_get_mark = true;
-    } else if (starts_with(line, kLocalPathPrefix)) {
+    } else if (std::string_view(line).starts_with(kLocalPathPrefix)) {
         std::string_view rest = std::string_view(line).substr(std::strlen(kLocalPathPrefix));
         std::size_t end = line_text_end(rest);
         if (end != std::string_view::npos && end < kPathBufferSize) request.local_root = std::string(rest.substr(0, end));
@@ -167,7 +163,7 @@ void receive_request_body(ByteSource& source, ProxyRequest& request, int& status
 }
 
 bool is_dropped_request_line(std::string_view line, bool drop_if_modified_since) {
-    if (line == kAutoGetMarkLine || line == kForcedGetMarkLine || starts_with(line, kLocalPathPrefix)) return true;
+    if (line == kAutoGetMarkLine || line == kForcedGetMarkLine || line.starts_with(kLocalPathPrefix)) return true;
     static constexpr std::string_view kDropped[] = {"cookie", "proxy-connection", "if-none-match", "range",
                                                     "if-range", "accept-language", "accept-encoding"};
     for (std::string_view name : kDropped) {
@@ -210,7 +206,7 @@ std::optional<ParsedUrl> parse_url(std::string_view text) {
         if (!after.empty()) url.opaque = std::string(after);
         return url;
     }
-    if (!starts_with(after, "//")) return std::nullopt;
+    if (!after.starts_with("//")) return std::nullopt;
     after.remove_prefix(2);
     std::size_t slash = after.find('/');
     if (slash == std::string_view::npos) return std::nullopt;

@@ -7,10 +7,10 @@
 
 #include "base/format_win.h"
 #include "base/messages.h"
-#include "base/prompt.h"
 #include "proxy/connection_handler_win.h"
 #include "proxy/connection_record.h"
 #include "proxy/connection_state_win.h"
+#include "proxy/proxy_answers.h"
 #include "store/store_lock_win.h"
 #include "proxy/ui_requests.h"
 #include "store/recorded_page.h"
@@ -57,14 +57,19 @@ void ConnectionHandler::forward() {
     receive_response();
 }
 
-bool ConnectionHandler::open_server_connection() {
-    ask(MWM_OPEN_SERVER_SOCKET);
+bool ConnectionHandler::take_server_socket() {
+    ui_.open_server_socket();
     if (aborted_by_request()) return false;
     server_socket_ = record_.server_socket.load();
-    if (server_socket_ == INVALID_SOCKET) {
+    return server_socket_ != INVALID_SOCKET;
+}
+
+bool ConnectionHandler::open_server_connection() {
+    if (!take_server_socket()) {
+        if (status_ == ConnectionStatus::aborted) return false;
         if (int error = WSAGetLastError()) log_error(log_, format_text("*** サーバー接続用 socket エラー(%d) ***\r\n", error));
-        if (!crawler_) send_gateway_error_page(false);
-        status_ = kStatusSocketFailed;
+        if (!crawler()) send_header_to_client(client_socket_, connect_error_page(target_host_, target_port_), log_);
+        status_ = ConnectionStatus::socket_failed;
         return false;
     }
     log_detail(log_, format_text("サーバー通信用ソケット識別子：%u\r\n", static_cast<unsigned>(server_socket_)));
@@ -83,7 +88,7 @@ bool ConnectionHandler::open_server_connection() {
         if (abort_check()) return false;
         if (!host || !host->h_addr_list[0]) {
             log_error(log_, format_text("*** gethostbyname エラー(%d) ***\r\n", WSAGetLastError()));
-            status_ = kStatusSocketFailed;
+            status_ = ConnectionStatus::socket_failed;
             return false;
         }
         std::memcpy(&address.sin_addr, host->h_addr_list[0], sizeof address.sin_addr);
@@ -101,43 +106,32 @@ bool ConnectionHandler::open_server_connection() {
         log_error(log_, format_text("*** connect エラー(%d) ***\r\n", error));
         if (error == kConnectionRefused && attempt < kConnectAttempts) {
             Sleep(kConnectPauseMs);
-            if (!renew_server_socket()) return false;
+            // Not every socket layer lets a refused socket connect again
+            // (Windows does, Wine's does not): each further attempt gets a
+            // fresh one.
+            close_server_socket();
+            if (!take_server_socket()) {
+                if (status_ != ConnectionStatus::aborted) status_ = ConnectionStatus::socket_failed;
+                return false;
+            }
             continue;
         }
-        status_ = kStatusSocketFailed;
+        status_ = ConnectionStatus::socket_failed;
         return false;
     }
     log_detail(log_, "完了\r\n");
     return true;
 }
 
-// Not every socket layer lets a refused socket connect again (Windows does,
-// Wine's does not), so each further attempt gets a fresh socket from the UI
-// thread, which alone makes and closes sockets.
-bool ConnectionHandler::renew_server_socket() {
-    close_server_socket();
-    ask(MWM_OPEN_SERVER_SOCKET);
-    if (aborted_by_request()) return false;
-    server_socket_ = record_.server_socket.load();
-    if (server_socket_ == INVALID_SOCKET) {
-        status_ = kStatusSocketFailed;
-        return false;
-    }
-    return true;
-}
-
 bool ConnectionHandler::send_request_to_server() {
-    std::optional<LineList> lines = build_server_request(request_->lines, request_->parsed_url, proxy_.proxy != 0, crawler_);
+    std::optional<LineList> lines = build_server_request(request_->lines, request_->parsed_url, proxy_.proxy != 0, crawler());
     if (!lines) {
         log_error(log_, "*** リクエストヘッダー(to Server)作成エラー！ ***\r\n");
-        status_ = kStatusInternal;
+        status_ = ConnectionStatus::internal;
         return false;
     }
-    std::optional<WPARAM> cookie = ask(MWM_COOKIE_GET, reinterpret_cast<LPARAM>(&request_->parsed_url));
-    if (cookie && *cookie) {
-        std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(*cookie));
-        if (!text->empty()) lines->append("Cookie: " + *text + "\r\n");
-    }
+    std::optional<std::string> cookie = ui_.cookie_for(request_->parsed_url);
+    if (cookie && !cookie->empty()) lines->append("Cookie: " + *cookie + "\r\n");
     lines->append("\r\n");
     if (aborted_by_request()) return false;
 
@@ -147,7 +141,7 @@ bool ConnectionHandler::send_request_to_server() {
     log_detail(log_, "リクエストヘッダー(to Server)送信開始\r\n");
     if (!send_lines(server_socket_, *lines)) {
         log_error(log_, "*** サーバーにリクエストヘッダーが送信出来ません！ ***\r\n");
-        status_ = kStatusSocketFailed;
+        status_ = ConnectionStatus::socket_failed;
         return false;
     }
     log_detail(log_, "完了\r\n");
@@ -160,7 +154,7 @@ bool ConnectionHandler::send_request_to_server() {
         log_detail(log_, "リクエスト本体(to Server)送信開始\r\n");
         if (!send_text(server_socket_, *request_->body)) {
             log_error(log_, "*** サーバーにリクエスト本体が送信出来ません！ ***\r\n");
-            status_ = kStatusSocketFailed;
+            status_ = ConnectionStatus::socket_failed;
             return false;
         }
         log_detail(log_, "完了\r\n");
@@ -183,10 +177,10 @@ bool ConnectionHandler::relay(SOCKET from_socket, HANDLE from_file, HANDLE to_fi
     ends.destination_file = to_file;
     ends.client_socket = to_client ? client_socket_ : INVALID_SOCKET;
     long long relayed = 0;
-    status_ = relay_body(ends, limit, log_, autoget_, &relayed);
+    status_ = relay_body(ends, limit, log_, autoget(), &relayed);
     // A body that ended before its announced length was cut off: what came is
     // relayed, but it is no page to record.
-    if (status_ == kStatusOk && limit > 0 && relayed < limit) status_ = kStatusSocketFailed;
+    if (status_ == ConnectionStatus::ok && limit > 0 && relayed < limit) status_ = ConnectionStatus::socket_failed;
     return !abort_check();
 }
 
@@ -196,13 +190,13 @@ void ConnectionHandler::receive_response() {
     int count = peek_prefix(server_socket_, "HTTP/", 5, peeked);
     if (count == 0) {
         log_error(log_, "*** サーバーから受信出来ません！ ***\r\n");
-        status_ = kStatusSocketFailed;
+        status_ = ConnectionStatus::socket_failed;
         return;
     }
     if (count == SOCKET_ERROR) {
         log_error(log_, "*** サーバーから受信する際にソケットエラー発生！ ***\r\n");
         if (int error = WSAGetLastError()) log_error(log_, format_text("*** ソケットエラー(%d) ***\r\n", error));
-        status_ = kStatusSocketFailed;
+        status_ = ConnectionStatus::socket_failed;
         return;
     }
     if (abort_check()) return;
@@ -218,7 +212,7 @@ void ConnectionHandler::receive_response() {
     response_ = parse_response_header(source, parse_status);
     if (!response_) {
         log_error(log_, "*** エラー！ ***\r\n");
-        status_ = parse_status == 1 ? kStatusSocketFailed : kStatusInternal;
+        status_ = parse_status == 1 ? ConnectionStatus::socket_failed : ConnectionStatus::internal;
         return;
     }
     if (abort_check()) return;
@@ -229,11 +223,10 @@ void ConnectionHandler::receive_response() {
     response_code_ = response_->status;
 
     for (const std::string& value : response_->set_cookies) {
-        ask_owned(MWM_COOKIE_SET,
-                  std::make_unique<LineList>(LineList{value, request_->parsed_url.host.value_or("")}));
+        ui_.store_cookie(value, request_->parsed_url.host.value_or(""));
     }
     if (response_->status == 401 && response_->www_authenticate && request_->host) {
-        ask_owned(MWM_AUTH_NOTE, std::make_unique<AuthNote>(AuthNote{*request_->host, *response_->www_authenticate}));
+        ui_.note_authentication(*request_->host, *response_->www_authenticate);
     }
     if (aborted_by_request()) return;
 
@@ -253,14 +246,10 @@ void ConnectionHandler::answer_from_recorded_copy() {
     if (aborted_by_request()) return;
     log_detail(log_, "完了\r\n");
     content_type_ = stored_header_->content_type;
-    if (crawler_) return;
+    if (crawler()) return;
 
     log_detail(log_, "ローカルを使用します\r\n");
-    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != 0) {
-        status_ = kStatusSocketFailed;
-        return;
-    }
-    if (abort_check()) return;
+    if (!send_recorded_header()) return;
     relay(INVALID_SOCKET, page_file_.get(), INVALID_HANDLE_VALUE, true, stored_header_->content_length);
 }
 
@@ -268,12 +257,12 @@ void ConnectionHandler::relay_and_record() {
     std::optional<LineList> header = build_client_response_header(response_->lines);
     if (!header) {
         log_error(log_, "*** レスポンスヘッダー(to Client)作成エラー！ ***\r\n");
-        status_ = kStatusInternal;
+        status_ = ConnectionStatus::internal;
         return;
     }
-    if (!crawler_) {
-        if (send_header_to_client(client_socket_, *header, log_) != 0) {
-            status_ = kStatusSocketFailed;
+    if (!crawler()) {
+        if (send_header_to_client(client_socket_, *header, log_) != ConnectionStatus::ok) {
+            status_ = ConnectionStatus::socket_failed;
             return;
         }
         if (abort_check()) return;
@@ -290,10 +279,9 @@ void ConnectionHandler::relay_and_record() {
 }
 
 void ConnectionHandler::note_not_modified() {
-    if (stored_header_ && request_->if_modified_since_valid && stored_header_->last_modified_valid &&
-        request_->if_modified_since_time == stored_header_->last_modified_time) {
+    if (stored_header_ && client_copy_is_current(*request_, *stored_header_)) {
         if (!content_type_) content_type_ = stored_header_->content_type;
-    } else if (page_save_ && !forced_get_ && request_->method->compare(0, 3, "GET") == 0) {
+    } else if (page_save_ && !forced_get_marked(origin_) && request_->method->starts_with("GET")) {
         // The browser's cache is current but the store is not: fetch the
         // page once more, for the store.
         queue_forced_get_ = true;
@@ -305,20 +293,20 @@ bool ConnectionHandler::open_receiving_file() {
     receiving_file_ = create_file_with_folders(*receiving_path_);
     if (receiving_file_) return true;
     log_file_error(*receiving_path_, GetLastError());
-    if (!crawler_) return true;  // the browser still gets its answer, unrecorded
-    status_ = kStatusWriteFailed;
+    if (!crawler()) return true;  // the browser still gets its answer, unrecorded
+    status_ = ConnectionStatus::write_failed;
     return false;
 }
 
 bool ConnectionHandler::relay_into_receiving_file() {
     return relay(server_socket_, INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
-                 !crawler_, response_->content_length);
+                 !crawler(), response_->content_length);
 }
 
 void ConnectionHandler::commit_received(bool redirect) {
     StoreLockHold hold;
     receiving_file_.reset();
-    if (status_ == kStatusOk) {
+    if (status_ == ConnectionStatus::ok) {
         std::optional<CommitFailure> failure;
         if (redirect) {
             std::optional<std::string> name = redirect_file_name(save_root_, request_->parsed_url);
@@ -329,7 +317,7 @@ void ConnectionHandler::commit_received(bool redirect) {
         }
         if (failure) {
             log_file_error(failure->path, failure->error);
-            if (crawler_) status_ = kStatusWriteFailed;
+            if (crawler()) status_ = ConnectionStatus::write_failed;
         }
     }
     DeleteFileA(receiving_path_->c_str());
@@ -343,8 +331,8 @@ void ConnectionHandler::relay_redirect(const LineList& header) {
         receiving_file_.reset();
         DeleteFileA(receiving_path_->c_str());
         log_error(log_, "*** ローカルファイルライトエラー！ ***\r\n");
-        if (crawler_) {
-            status_ = kStatusWriteFailed;
+        if (crawler()) {
+            status_ = ConnectionStatus::write_failed;
             return;
         }
     }
@@ -360,9 +348,9 @@ void ConnectionHandler::relay_page() {
             page_file_.reset();
             log_detail(log_, "KESTREL ONLINE 認証ページですので保存しません\r\n");
             kestrel_auth_ = true;
-            if (crawler_) {
+            if (crawler()) {
                 log_error(log_, "*** KESTREL ONLINE 認証発生！ ***\r\n");
-                status_ = kStatusOk;
+                status_ = ConnectionStatus::ok;
                 return;
             }
         } else if (response_->status == 200) {
@@ -379,21 +367,6 @@ void ConnectionHandler::relay_page() {
 void ConnectionHandler::log_file_error(const std::string& path, DWORD error) {
     log_error(log_, format_text("*** ファイルが作成できません！ ***\r\n%s\r\nエラーコード：%X\r\n", path.c_str(),
                                 static_cast<unsigned>(error)));
-}
-
-void ConnectionHandler::send_gateway_error_page(bool dial_up) {
-    LineList page;
-    page.append("HTTP/1.0 502 Bad Gateway\r\n");
-    page.append("Content-Type: text/html\r\n");
-    page.append("\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>");
-    if (dial_up) {
-        page.append("<H1>DialUp Error</H1>");
-    } else {
-        page.append("<H1>Connect Error</H1>");
-        page.append(format_text("<PRE>HOST : %s\r\nPORT : %d</PRE>", target_host_.c_str(), target_port_));
-    }
-    page.append(format_text("<HR><ADDRESS>%s</ADDRESS></BODY></HTML>", kProgramTitle));
-    send_header_to_client(client_socket_, page, log_);
 }
 
 }  // namespace vellum

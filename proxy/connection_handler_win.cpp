@@ -4,13 +4,13 @@
 
 #include <cstring>
 
+#include "base/debug_keys_win.h"
 #include "base/format_win.h"
 #include "base/messages.h"
-#include "base/prompt.h"
-#include "base/thread_message.h"
 #include "proxy/connection_record.h"
 #include "proxy/connection_state_win.h"
 #include "proxy/content_kind.h"
+#include "proxy/proxy_answers.h"
 #include "proxy/crawler_report_win.h"
 #include "http/line_reader.h"
 #include "store/store_lock_win.h"
@@ -25,13 +25,9 @@ namespace {
 constexpr char kReservationMarker[] = "TESSEL.DLL\r\n";
 constexpr int kReservationMarkerLength = 12;
 
-bool starts_with(const std::optional<std::string>& text, const char* prefix) {
-    return text && text->compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 }  // namespace
 
-int run_connection(ConnectionRecord& record) {
+ConnectionStatus run_connection(ConnectionRecord& record) {
     ensure_thread_queue();
     ConnectionHandler handler(record);
     return handler.run();
@@ -39,7 +35,7 @@ int run_connection(ConnectionRecord& record) {
 
 ConnectionHandler::ConnectionHandler(ConnectionRecord& record)
     : record_(record),
-      main_window_(record.main_window),
+      ui_(record.main_window, record),
       debug_mode_(record.debug_mode),
       client_socket_(record.client_socket.load()),
       server_socket_(record.server_socket.load()),
@@ -49,14 +45,14 @@ ConnectionHandler::ConnectionHandler(ConnectionRecord& record)
       proxy_(record.proxy),
       dialup_(record.dialup) {
     log_.detail = record.log_detail;
-    log_.main_window = main_window_;
+    log_.main_window = record.main_window;
 }
 
-int ConnectionHandler::run() {
+ConnectionStatus ConnectionHandler::run() {
     if (debug_mode_ != 0 && log_.detail && record_.debug_windows) {
-        SetForegroundWindow(main_window_);
-        log_.debug_window = reinterpret_cast<HWND>(SendMessageA(main_window_, MWM_OPEN_LOG, 0, 1));
-        if (log_.debug_window) SetPropA(log_.debug_window, "ID", reinterpret_cast<HANDLE>(1));
+        SetForegroundWindow(ui_.main_window());
+        log_.debug_window = ui_.open_debug_window();
+        if (log_.debug_window) mark_debug_window(log_.debug_window);
     }
     log_detail(log_, format_text("クライエント通信用ソケット識別子：%u\r\n", static_cast<unsigned>(client_socket_)));
     serve();
@@ -64,21 +60,17 @@ int ConnectionHandler::run() {
     return status_;
 }
 
-std::optional<WPARAM> ConnectionHandler::ask(UINT message, LPARAM lparam) {
-    return ask_ui(main_window_, message, reinterpret_cast<WPARAM>(&record_), lparam, aborted_);
-}
-
 bool ConnectionHandler::abort_check() {
-    if (status_ == 0 && abort_pending()) {
-        status_ = kStatusAborted;
+    if (status_ == ConnectionStatus::ok && abort_pending()) {
+        status_ = ConnectionStatus::aborted;
         return true;
     }
     return false;
 }
 
 bool ConnectionHandler::aborted_by_request() {
-    if (!aborted_) return false;
-    status_ = kStatusAborted;
+    if (!ui_.aborted()) return false;
+    status_ = ConnectionStatus::aborted;
     return true;
 }
 
@@ -86,23 +78,20 @@ void ConnectionHandler::serve() {
     if (!peek_reservation_marker()) return;
     if (!read_request()) return;
     if (reservation_) {
-        // The UI thread owns the request from here on.
-        post_owned(main_window_, MWM_RESERVE, 0, std::move(owned_request_));
+        ui_.reserve(std::move(owned_request_));
         request_ = nullptr;
         return;
     }
     decide_mode_and_paths();
     log_detail(log_, "ツリー表示インターフェース開始\r\n");
-    std::optional<WPARAM> node = ask(MWM_REQUEST_ADD, reinterpret_cast<LPARAM>(request_));
-    tree_node_ = node ? reinterpret_cast<void*>(*node) : nullptr;
-    if (tree_node_) owned_request_.release();  // the request tree keeps it now
+    tree_node_ = ui_.add_request(owned_request_);
     log_detail(log_, "完了\r\n");
     if (aborted_by_request()) return;
 
     log_detail(log_, "------------------------------\r\n");
-    log_detail(log_, format_text("自動取得：%d\r\n", autoget_ ? 1 : 0));
-    log_detail(log_, format_text("強制取得：%d\r\n", forced_get_ ? 1 : 0));
-    log_detail(log_, format_text("ブラウザ連携：%d\r\n", crawler_ ? 0 : 1));
+    log_detail(log_, format_text("自動取得：%d\r\n", autoget() ? 1 : 0));
+    log_detail(log_, format_text("強制取得：%d\r\n", forced_get_marked(origin_) ? 1 : 0));
+    log_detail(log_, format_text("ブラウザ連携：%d\r\n", crawler() ? 0 : 1));
     log_detail(log_, format_text("インターネット接続：%d\r\n", internet_ ? 1 : 0));
     log_detail(log_, format_text("ページ保存：%d\r\n", page_save_ ? 1 : 0));
     if (store_path_) log_detail(log_, "ファイル名：" + *store_path_ + "\r\n");
@@ -122,13 +111,13 @@ bool ConnectionHandler::peek_reservation_marker() {
     const int count = peek_prefix(client_socket_, kReservationMarker, kReservationMarkerLength, peeked);
     if (count == 0) {
         log_error(log_, "*** 受信出来ません！ ***\r\n");
-        status_ = kStatusSocketFailed;
+        status_ = ConnectionStatus::socket_failed;
         return false;
     }
     if (count == SOCKET_ERROR) {
         log_error(log_, "*** 受信する際にソケットエラー発生！ ***\r\n");
         if (int error = WSAGetLastError()) log_error(log_, format_text("*** ソケットエラー(%d) ***\r\n", error));
-        status_ = kStatusSocketFailed;
+        status_ = ConnectionStatus::socket_failed;
         return false;
     }
     if (count == kReservationMarkerLength && std::memcmp(peeked, kReservationMarker, kReservationMarkerLength) == 0) {
@@ -147,7 +136,7 @@ bool ConnectionHandler::read_request() {
     owned_request_ = parse_request(source, parse_status);
     if (!owned_request_) {
         log_error(log_, format_text("*** リクエストヘッダー受信エラー！ (%d) ***\r\n", parse_status));
-        status_ = parse_status == 1 ? kStatusSocketFailed : kStatusInternal;
+        status_ = parse_status == 1 ? ConnectionStatus::socket_failed : ConnectionStatus::internal;
         return false;
     }
     request_ = owned_request_.get();
@@ -162,11 +151,11 @@ bool ConnectionHandler::read_request() {
         log_detail(log_, "<---ここまで\r\n");
     }
     if (log_.debug_window) {
-        SendMessageA(log_.debug_window, LWM_SET_TITLE, reinterpret_cast<WPARAM>(request_->url->c_str()), 0);
+        send_log_title(log_.debug_window, *request_->url);
     }
     if (!header_name_is(*request_->url, "http://")) {
         log_error(log_, "*** プロトコルが HTTP ではありません！ ***\r\n");
-        status_ = kStatusNotHttp;
+        status_ = ConnectionStatus::not_http;
         reservation_ = false;
         return false;
     }
@@ -183,13 +172,11 @@ void ConnectionHandler::decide_mode_and_paths() {
         if (receiving.size() < kPathBufferSize) receiving_path_ = std::move(receiving);
     }
 
-    if (request_->forced_get_mark) internet_ = page_save_ = forced_get_ = true;
-    if (request_->autoget_mark) {
-        internet_ = page_save_ = autoget_ = true;
-        ask(MWM_MARK_AUTOGET, 1);
-    }
-    crawler_ = autoget_ || forced_get_;
-    other_method_ = !starts_with(request_->method, "GET") && !starts_with(request_->method, "POST");
+    origin_ = request_origin(*request_);
+    if (crawler()) internet_ = page_save_ = true;
+    if (autoget()) ui_.mark_autoget();
+    const std::string method = request_->method.value_or("");
+    other_method_ = !method.starts_with("GET") && !method.starts_with("POST");
     if (other_method_ || !internet_ || !store_path_ || !receiving_path_) page_save_ = false;
 }
 
@@ -213,15 +200,15 @@ void ConnectionHandler::look_up_recorded_page() {
 }
 
 void ConnectionHandler::answer_offline() {
-    if (crawler_) {
-        status_ = kStatusInternal;  // nothing to fetch it from
+    if (crawler()) {
+        status_ = ConnectionStatus::internal;  // nothing to fetch it from
         return;
     }
     if (other_method_) {
         log_error(log_, "*** リクエストメソッドが GET POST 以外です！ ***\r\n");
         response_code_ = 501;
-        send_error_page(501);
-        status_ = kStatusSocketFailed;
+        send_header_to_client(client_socket_, not_implemented_page(request_->lines.front()), log_);
+        status_ = ConnectionStatus::socket_failed;
         return;
     }
     if (!stored_header_) {
@@ -237,20 +224,21 @@ void ConnectionHandler::answer_offline() {
             RelayEnds ends;
             ends.source_file = file.get();
             ends.client_socket = client_socket_;
-            status_ = relay_body(ends, -1, log_, autoget_);
+            status_ = relay_body(ends, -1, log_, autoget());
             abort_check();
             return;
         }
         log_error(log_, "*** ローカルが存在しません！ ***\r\n");
         response_code_ = 404;
-        send_error_page(404);
+        status_ = send_header_to_client(client_socket_, not_found_page(request_->lines.front(), store_path_), log_);
         abort_check();
         return;
     }
-    if (request_->if_modified_since_valid && stored_header_->last_modified_valid &&
-        request_->if_modified_since_time == stored_header_->last_modified_time) {
+    if (client_copy_is_current(*request_, *stored_header_)) {
         log_detail(log_, "クライアントのキャッシュとローカルが同じファイルです\r\n");
-        status_ = send_lines(client_socket_, LineList{"HTTP/1.0 304 Not Modified\r\n", "\r\n"}) ? 0 : 1;
+        status_ = send_lines(client_socket_, LineList{"HTTP/1.0 304 Not Modified\r\n", "\r\n"})
+                      ? ConnectionStatus::ok
+                      : ConnectionStatus::socket_failed;
         response_code_ = 304;
         content_type_ = stored_header_->content_type;
         abort_check();
@@ -259,45 +247,24 @@ void ConnectionHandler::answer_offline() {
     log_detail(log_, "ローカルがクライアントのキャッシュより新しいファイルです\r\n");
     response_code_ = stored_header_->status;
     content_type_ = stored_header_->content_type;
-    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != 0) {
-        status_ = kStatusSocketFailed;
-        return;
-    }
-    if (abort_check()) return;
+    if (!send_recorded_header()) return;
     RelayEnds ends;
     ends.source_file = page_file_.get();
     ends.client_socket = client_socket_;
-    status_ = relay_body(ends, stored_header_->content_length, log_, autoget_);
+    status_ = relay_body(ends, stored_header_->content_length, log_, autoget());
     abort_check();
 }
 
-void ConnectionHandler::send_error_page(int code) {
-    LineList page;
-    const std::string& request_line = request_->lines.front();
-    if (code == 501) {
-        page.append("HTTP/1.0 501 Not Implemented\r\n");
-        page.append("Content-Type: text/html\r\n");
-        page.append("\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>");
-        page.append("<H1>Error</H1>");
-        page.append(format_text("<PRE>Client request : %s</PRE>", request_line.c_str()));
-    } else {
-        page.append("HTTP/1.0 404 Not Found\r\n");
-        page.append("Content-Type: text/html\r\n");
-        page.append("\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>");
-        page.append("<H1>Not Found</H1>");
-        if (store_path_) {
-            page.append(format_text("<PRE>Client request : %sLocal filename : %s</PRE>", request_line.c_str(),
-                                    store_path_->c_str()));
-        } else {
-            page.append(format_text("<PRE>Client request : %s</PRE>", request_line.c_str()));
-        }
+bool ConnectionHandler::send_recorded_header() {
+    if (send_header_to_client(client_socket_, stored_header_->lines, log_) != ConnectionStatus::ok) {
+        status_ = ConnectionStatus::socket_failed;
+        return false;
     }
-    page.append(format_text("<HR><ADDRESS>%s</ADDRESS></BODY></HTML>", kProgramTitle));
-    status_ = send_header_to_client(client_socket_, page, log_);
+    return !abort_check();
 }
 
 void ConnectionHandler::close_server_socket() {
-    ask(MWM_CLOSE_SERVER_SOCKET);
+    ui_.close_server_socket();
     server_socket_ = INVALID_SOCKET;
 }
 
@@ -316,63 +283,64 @@ void ConnectionHandler::finish() {
     if (request_ && request_->autoget_mark) report_to_crawler();
 
     log_detail(log_, "クライアント通信用ソケットクローズ開始\r\n");
-    ask(MWM_CLOSE_CLIENT_SOCKET);
+    ui_.close_client_socket();
     log_detail(log_, "完了\r\n");
-    report_progress(log_, 0, autoget_);
+    report_progress(log_, 0, autoget());
 
-    if (status_ == kStatusOk) {
+    if (status_ == ConnectionStatus::ok) {
         log_detail(log_, "正常終了\r\n");
         if (log_.debug_window && debug_mode_ == 2) SendMessageA(log_.debug_window, WM_COMMAND, IDCANCEL, 0);
-    } else if (status_ == kStatusAborted) {
+    } else if (status_ == ConnectionStatus::aborted) {
         log_error(log_, "*** 強制終了！ ***\r\n");
     } else {
         log_detail(log_, "エラー終了\r\n");
     }
 
     // The request may go with its tree node once the node is finished.
-    std::unique_ptr<LineList> forced_get = queue_forced_get_ ? forced_get_request() : nullptr;
+    std::optional<LineList> forced_get;
+    if (queue_forced_get_) forced_get = forced_get_request();
     if (tree_node_) {
         RequestDoneBlock done;
         done.record = &record_;
-        done.node = static_cast<RequestNode*>(tree_node_);
+        done.node = tree_node_;
         done.log = std::move(log_.lines);
         done.content_class = content_kind(content_type_);
         done.response_code = response_code_;
         done.status = status_;
-        ask_ui(main_window_, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&done), 0, aborted_);
+        ui_.request_done(done);
     }
-    if (forced_get) ask_owned(MWM_QUEUE_GETONLY, std::move(forced_get));
+    if (forced_get) ui_.queue_forced_get(std::move(*forced_get));
 
     // Everything the thread owns goes with this object; the record belongs to
     // the UI thread, which frees it on this message.
-    PostMessageA(main_window_, MWM_CONNECTION_DONE, reinterpret_cast<WPARAM>(&record_), 0);
+    ui_.connection_done();
 }
 
 void ConnectionHandler::report_to_crawler() {
-    if (status_ == kStatusNotHttp) {
-        report_fetch_failed(status_, "プロトコルがＨＴＴＰではありません");
-    } else if (status_ == kStatusWriteFailed) {
-        report_fetch_failed(status_, "ファイル書き込みエラーが発生しました");
-    } else if (status_ >= kStatusInternal) {
-        report_fetch_failed(status_, "内部エラーが発生しました");
-    } else if (status_ == kStatusAborted) {
-        report_fetch_failed(status_, nullptr);
+    if (status_ == ConnectionStatus::not_http) {
+        report_fetch_failed(status_word(status_), "プロトコルがＨＴＴＰではありません");
+    } else if (status_ == ConnectionStatus::write_failed) {
+        report_fetch_failed(status_word(status_), "ファイル書き込みエラーが発生しました");
+    } else if (status_ >= ConnectionStatus::internal) {
+        report_fetch_failed(status_word(status_), "内部エラーが発生しました");
+    } else if (status_ == ConnectionStatus::aborted) {
+        report_fetch_failed(status_word(status_), nullptr);
     } else if (kestrel_auth_) {
-        report_fetch_failed(kStatusInternal, "ケストレル社ONLINEの認証が発生しました");
+        report_fetch_failed(status_word(ConnectionStatus::internal), "ケストレル社ONLINEの認証が発生しました");
     } else if (response_ && response_->status == 401 && response_->www_authenticate && request_->host) {
         report_fetch_auth(*response_->www_authenticate);
-    } else if (status_ != kStatusOk) {
-        report_fetch_failed(status_, nullptr);
+    } else if (status_ != ConnectionStatus::ok) {
+        report_fetch_failed(status_word(status_), nullptr);
     } else {
         report_fetch_done(response_code_);
     }
 }
 
-std::unique_ptr<LineList> ConnectionHandler::forced_get_request() const {
-    auto entry = std::make_unique<LineList>(request_->lines.front());
-    entry->append(kForcedGetMarkLine);
-    entry->append(kLocalPathPrefix + save_root_ + "\r\n");
-    for (std::size_t i = 1; i < request_->lines.size(); ++i) entry->append(request_->lines[i]);
+LineList ConnectionHandler::forced_get_request() const {
+    LineList entry{request_->lines.front()};
+    entry.append(kForcedGetMarkLine);
+    entry.append(kLocalPathPrefix + save_root_ + "\r\n");
+    for (std::size_t i = 1; i < request_->lines.size(); ++i) entry.append(request_->lines[i]);
     return entry;
 }
 

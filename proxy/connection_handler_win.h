@@ -10,24 +10,17 @@
 // may be gone.
 #pragma once
 
+#include "proxy/connection_status.h"
+
 namespace vellum {
 
 struct ConnectionRecord;
-
-// The connection's final status word:
-inline constexpr int kStatusOk = 0;
-inline constexpr int kStatusSocketFailed = 1;   // socket or protocol failure
-inline constexpr int kStatusAborted = 100;      // CTM_ABORT was seen
-inline constexpr int kStatusInternal = 1000;    // parse/build failure, crawler request offline
-inline constexpr int kStatusReadFailed = 1001;  // reading the page file failed
-inline constexpr int kStatusWriteFailed = 1002; // writing a file failed
-inline constexpr int kStatusNotHttp = 1003;     // the target is not an "http://" URL
 
 // The host of the partner service whose 200 answers carrying the
 // "X_kestrelonline_page" header are authentication pages, never recorded.
 inline constexpr char kPartnerHost[] = "www.kestrelonline.jp";
 
-// Serves the connection of `record` from start to end; returns the status word.
-int run_connection(ConnectionRecord& record);
+// Serves the connection of `record` from start to end; returns its status.
+ConnectionStatus run_connection(ConnectionRecord& record);
 
 }  // namespace vellum

@@ -6,6 +6,7 @@
 
 #include "base/format_win.h"
 #include "base/messages.h"
+#include "proxy/ui_requests.h"
 
 namespace vellum {
 namespace {
@@ -32,8 +33,7 @@ void log_text(ConnectionLog& log, bool flag, std::string_view text) {
     if (!flag) return;
     log.lines.append(std::string(text));
     if (log.debug_window) {
-        std::string whole = log.lines.join();
-        SendMessageA(log.debug_window, LWM_SET_TEXT, reinterpret_cast<WPARAM>(whole.c_str()), 0);
+        send_log_text(log.debug_window, log.lines.join());
     }
 }
 
@@ -41,8 +41,7 @@ void log_lines(ConnectionLog& log, bool flag, const LineList& lines) {
     if (!flag) return;
     log.lines.append(lines);
     if (log.debug_window) {
-        std::string whole = log.lines.join();
-        SendMessageA(log.debug_window, LWM_SET_TEXT, reinterpret_cast<WPARAM>(whole.c_str()), 0);
+        send_log_text(log.debug_window, log.lines.join());
     }
 }
 
@@ -92,18 +91,18 @@ bool send_lines(SOCKET socket, const LineList& lines) {
     return true;
 }
 
-int send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log) {
-    if (client == INVALID_SOCKET) return 0;
+ConnectionStatus send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log) {
+    if (client == INVALID_SOCKET) return ConnectionStatus::ok;
     log_detail(log, "レスポンスヘッダー(to Client)の内容 次の行から--->\r\n");
     log_lines(log, log.detail, header);
     log_detail(log, "<---ここまで\r\n");
     log_detail(log, "レスポンスヘッダー(to Client)送信開始\r\n");
     if (!send_lines(client, header)) {
         log_error(log, "*** クライアントに送信出来ません！ ***\r\n");
-        return 1;
+        return ConnectionStatus::socket_failed;
     }
     log_detail(log, "完了\r\n");
-    return 0;
+    return ConnectionStatus::ok;
 }
 
 void progress_bar_changing() {
@@ -118,22 +117,22 @@ void progress_bar_shows(HWND main_window, int percent) {
 
 void report_progress(ConnectionLog& log, int percent, bool autoget) {
     if (log.main_window && (autoget || !bar_already_shows(log.main_window, percent))) {
-        SendMessageA(log.main_window, MWM_PROGRESS, static_cast<WPARAM>(percent), autoget ? 1 : 0);
+        send_progress(log.main_window, MWM_PROGRESS, percent, autoget);
     }
     // Only this connection ever sets its debug window's bar.
     if (log.debug_window && log.debug_progress != percent) {
-        SendMessageA(log.debug_window, LWM_SET_PROGRESS, static_cast<WPARAM>(percent), 0);
+        send_log_progress(log.debug_window, percent);
         log.debug_progress = percent;
     }
 }
 
-int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed) {
+ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed) {
     const bool from_socket = ends.source_socket != INVALID_SOCKET;
     const bool from_file = ends.source_file != INVALID_HANDLE_VALUE;
     const bool to_file = ends.destination_file != INVALID_HANDLE_VALUE;
     const bool to_client = ends.client_socket != INVALID_SOCKET;
-    if (from_socket == from_file) return kRelayOk;  // both sources, or none
-    if (from_file && to_file) return kRelayOk;      // file to file is not a relay
+    if (from_socket == from_file) return ConnectionStatus::ok;  // both sources, or none
+    if (from_file && to_file) return ConnectionStatus::ok;      // file to file is not a relay
 
     std::string route = "通信開始（";
     route += from_socket ? "サーバー" : "ローカル";
@@ -142,7 +141,7 @@ int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool 
     route += "）\r\n";
     log_detail(log, route);
 
-    int result = kRelayOk;
+    ConnectionStatus result = ConnectionStatus::ok;
     bool write_failed = false;
     long long remaining = limit;
     long long total = 0;
@@ -159,13 +158,13 @@ int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool 
             count = recv(ends.source_socket, chunk, wanted, 0);
             if (count == SOCKET_ERROR) {
                 log_error(log, "*** サーバーから本体を受信する際にソケットエラー発生！ ***\r\n");
-                return kRelaySocketFailed;
+                return ConnectionStatus::socket_failed;
             }
         } else {
             DWORD read = 0;
             if (!ReadFile(ends.source_file, chunk, static_cast<DWORD>(wanted), &read, nullptr)) {
                 log_error(log, "*** ローカルファイルリードエラー！ ***\r\n");
-                return kRelayReadFailed;
+                return ConnectionStatus::read_failed;
             }
             count = static_cast<int>(read);
         }
@@ -178,13 +177,13 @@ int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool 
                 written != static_cast<DWORD>(count)) {
                 // The browser still gets the whole body; only the recording is lost.
                 write_failed = true;
-                result = kRelayWriteFailed;
+                result = ConnectionStatus::write_failed;
                 log_error(log, "*** ローカルファイルライトエラー！ ***\r\n");
             }
         }
         if (to_client && send(ends.client_socket, chunk, count, 0) != count) {
             log_error(log, "*** クライアントに本体を送信する際にソケットエラー発生！ ***\r\n");
-            return kRelaySocketFailed;
+            return ConnectionStatus::socket_failed;
         }
 
         total += count;

@@ -17,6 +17,7 @@
 
 #include "http/byte_source.h"
 #include "http/line_list.h"
+#include "proxy/connection_status.h"
 
 namespace vellum {
 
@@ -62,8 +63,9 @@ int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked);
 bool send_text(SOCKET socket, std::string_view text);
 bool send_lines(SOCKET socket, const LineList& lines);
 
-// Logs and sends a header to the browser: 0 sent (or no client socket), 1 failed.
-int send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log);
+// Logs and sends a header to the browser: ok when sent (or there is no client
+// socket), socket_failed when not.
+ConnectionStatus send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log);
 
 // One source (server socket or file) to up to two sinks (file, client socket).
 struct RelayEnds {
@@ -73,15 +75,12 @@ struct RelayEnds {
     HANDLE destination_file = INVALID_HANDLE_VALUE;
 };
 
-inline constexpr int kRelayOk = 0;
-inline constexpr int kRelaySocketFailed = 1;
-inline constexpr int kRelayReadFailed = 1001;
-inline constexpr int kRelayWriteFailed = 1002;  // the client still got everything
-
 // Relays in 1024-byte chunks, `limit` bytes or (-1) until the source ends,
 // reporting progress after each chunk (crawler requests with `autoget`). A
 // source that ends early ends the relay normally; `relayed` tells how much came.
-int relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed = nullptr);
+// ok, socket_failed (server or client socket), read_failed (the source file)
+// or write_failed (the destination file; the client still got everything).
+ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed = nullptr);
 
 // MWM_PROGRESS to the main window and LWM_SET_PROGRESS to the debug window,
 // each skipped when its bar already shows `percent` (see below): a relay of a

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <string>
 
+#include "base/parked_message_win.h"
 #include "base/win_handles.h"
 #include "proxy/connection_settings.h"
 
@@ -25,10 +26,8 @@ struct ConnectionRecord {
     std::atomic<SOCKET> client_socket{INVALID_SOCKET};
     std::atomic<SOCKET> server_socket{INVALID_SOCKET};
 
-    // A request parked while a request-tree command runs; 0 = none.
-    UINT deferred_message = 0;
-    WPARAM deferred_wparam = 0;
-    LPARAM deferred_lparam = 0;
+    // A request parked while a request-tree command runs.
+    ParkedMessage deferred_message;
 
     // The snapshot taken when the connection was accepted.
     HWND main_window = nullptr;  // where the thread's requests go

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "base/messages.h"
 #include "proxy/connection_io_win.h"
 #include "proxy/connection_thread_win.h"
 
@@ -21,10 +20,6 @@ ConnectionRegistry::~ConnectionRegistry() {
     // Only reached with live threads when the session ends and the process
     // goes with it; the records must outlive their threads, so they stay.
     for (auto& record : records_) record.release();
-}
-
-void ConnectionRegistry::reply(const ConnectionRecord* record, UINT message) {
-    PostThreadMessageA(record->thread_id, message, 0, 0);
 }
 
 AcceptOutcome ConnectionRegistry::accept(SOCKET socket, std::unique_ptr<ConnectionRecord> record) {
@@ -68,32 +63,33 @@ bool ConnectionRegistry::finish(ConnectionRecord* record) {
     return true;
 }
 
-void ConnectionRegistry::open_server_socket(ConnectionRecord* record) {
+void ConnectionRegistry::open_server_socket(const SocketRequest& request) {
+    ConnectionRecord* record = request.record;
     close_socket(record->server_socket);  // a second request must not leak the first socket
     if (!closing_ && !(record->autoget_connection && record->autoget_stopped)) {
         record->server_socket = socket(AF_INET, SOCK_STREAM, 0);
     }
-    reply(record, MWM_OPEN_SERVER_SOCKET);
+    request.answer();
 }
 
-void ConnectionRegistry::close_server_socket(ConnectionRecord* record) {
-    close_socket(record->server_socket);
-    reply(record, MWM_CLOSE_SERVER_SOCKET);
+void ConnectionRegistry::close_server_socket(const SocketRequest& request) {
+    close_socket(request.record->server_socket);
+    request.answer();
 }
 
-void ConnectionRegistry::close_client_socket(ConnectionRecord* record) {
-    close_socket(record->client_socket);
-    reply(record, MWM_CLOSE_CLIENT_SOCKET);
+void ConnectionRegistry::close_client_socket(const SocketRequest& request) {
+    close_socket(request.record->client_socket);
+    request.answer();
 }
 
-void ConnectionRegistry::mark_autoget(ConnectionRecord* record, LPARAM value) {
-    record->autoget_connection = value != 0;
-    reply(record, MWM_MARK_AUTOGET);
+void ConnectionRegistry::mark_autoget(const MarkAutoget& request) {
+    request.record->autoget_connection = request.mark;
+    request.answer();
 }
 
 void ConnectionRegistry::abort_all() {
     for (auto& record : records_) {
-        PostThreadMessageA(record->thread_id, CTM_ABORT, 0, 0);
+        post_abort(*record);
         close_socket(record->server_socket);
         close_socket(record->client_socket);
     }

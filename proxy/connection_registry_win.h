@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "proxy/connection_record.h"
+#include "proxy/ui_requests.h"
 #include "http/line_list.h"
 
 namespace vellum {
@@ -44,10 +45,11 @@ public:
     // record the registry does not hold (nothing is touched then).
     bool finish(ConnectionRecord* record);
 
-    void open_server_socket(ConnectionRecord* record);   // 1066
-    void close_server_socket(ConnectionRecord* record);  // 1067
-    void close_client_socket(ConnectionRecord* record);  // 1068
-    void mark_autoget(ConnectionRecord* record, LPARAM value);  // 1069
+    // The answers to 1066-1069.
+    void open_server_socket(const SocketRequest& request);
+    void close_server_socket(const SocketRequest& request);
+    void close_client_socket(const SocketRequest& request);
+    void mark_autoget(const MarkAutoget& request);
 
     // From now on no connection starts and no server socket is handed out.
     void set_closing() { closing_ = true; }
@@ -71,8 +73,6 @@ public:
     void clear_forced_gets() { forced_gets_.clear(); }
 
 private:
-    static void reply(const ConnectionRecord* record, UINT message);
-
     std::vector<std::unique_ptr<ConnectionRecord>> records_;
     std::deque<LineList> forced_gets_;
     bool closing_ = false;

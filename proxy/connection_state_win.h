@@ -11,12 +11,14 @@
 #include <optional>
 #include <string>
 
-#include "base/thread_message.h"
 #include "base/win_handles.h"
 #include "http/line_list.h"
 #include "proxy/connection_io_win.h"
 #include "http/http_message.h"
 #include "proxy/connection_settings.h"
+#include "proxy/connection_status.h"
+#include "proxy/request_origin.h"
+#include "proxy/ui_requests.h"
 
 namespace vellum {
 
@@ -25,7 +27,7 @@ struct ConnectionRecord;
 class ConnectionHandler {
 public:
     explicit ConnectionHandler(ConnectionRecord& record);
-    int run();
+    ConnectionStatus run();
 
 private:
     // Intake and local serving.
@@ -35,12 +37,17 @@ private:
     void decide_mode_and_paths();
     void look_up_recorded_page();
     void answer_offline();
-    void send_error_page(int code);
+    // Sends the recorded page's header to the browser; false when the
+    // connection must end (the status says why).
+    bool send_recorded_header();
 
     // Forwarding and recording.
     void forward();
     bool open_server_connection();
-    bool renew_server_socket();
+    // Asks the UI thread for a server socket (any earlier one is closed by
+    // it). False when none was given or the request was aborted meanwhile
+    // (then with status 100).
+    bool take_server_socket();
     bool send_request_to_server();
     void receive_response();
     void answer_from_recorded_copy();
@@ -56,23 +63,20 @@ private:
     // Under the store lock: closes the receiving file, puts a complete
     // transfer in place and deletes the receiving file.
     void commit_received(bool redirect);
-    void send_gateway_error_page(bool dial_up);
 
     // The common end.
     void finish();
     void report_to_crawler();
     // The request line, the forced-get marker, the save folder and the rest
     // of the client's header: what the forced-get queue replays.
-    std::unique_ptr<LineList> forced_get_request() const;
+    LineList forced_get_request() const;
 
-    // Requests to the UI thread; wParam is the record. None when the post or
-    // the wait failed; `aborted_` is set when CTM_ABORT was seen.
-    std::optional<WPARAM> ask(UINT message, LPARAM lparam = 0);
-    template <typename T>
-    std::optional<WPARAM> ask_owned(UINT message, std::unique_ptr<T> payload);
+    bool crawler() const { return for_crawler(origin_); }
+    bool autoget() const { return autoget_marked(origin_); }
+
     // When no status is set yet and an abort is pending: status 100, true.
     bool abort_check();
-    // When CTM_ABORT was seen by a request: status 100, true.
+    // When CTM_ABORT was seen while the UI thread answered: status 100, true.
     bool aborted_by_request();
 
     bool relay(SOCKET from_socket, HANDLE from_file, HANDLE to_file, bool to_client, long long limit);
@@ -80,18 +84,15 @@ private:
     void close_server_socket();
 
     ConnectionRecord& record_;
-    HWND main_window_;
-    int status_ = 0;
-    bool aborted_ = false;
+    UiLink ui_;
+    ConnectionStatus status_ = ConnectionStatus::ok;
     ConnectionLog log_;
     int debug_mode_ = 0;
     SOCKET client_socket_;
     SOCKET server_socket_ = INVALID_SOCKET;
     bool internet_;
     bool page_save_;
-    bool autoget_ = false;
-    bool forced_get_ = false;
-    bool crawler_ = false;
+    RequestOrigin origin_ = RequestOrigin::browser;  // decided once the request is read
     bool reservation_ = false;
     bool other_method_ = false;
     bool kestrel_auth_ = false;
@@ -110,19 +111,11 @@ private:
     FileHandle receiving_file_;
     int response_code_ = -1;
     std::optional<std::string> content_type_;
-    void* tree_node_ = nullptr;
+    RequestNode* tree_node_ = nullptr;
     ProxySettings proxy_;
     DialUpSettings dialup_;
     std::string target_host_;
     int target_port_ = 80;
 };
-
-template <typename T>
-std::optional<WPARAM> ConnectionHandler::ask_owned(UINT message, std::unique_ptr<T> payload) {
-    if (abort_pending()) aborted_ = true;
-    // The receiver owns the payload once the post succeeds; a failed post frees it here.
-    if (!post_owned(main_window_, message, reinterpret_cast<WPARAM>(&record_), std::move(payload))) return std::nullopt;
-    return wait_for_reply(message, aborted_);
-}
 
 }  // namespace vellum

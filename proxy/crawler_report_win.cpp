@@ -22,17 +22,17 @@ DWORD crawler_thread_id() {
 }
 
 void report_fetch_done(int response_code) {
-    if (DWORD id = crawler_thread_id()) PostThreadMessageA(id, AGM_FETCH_DONE, static_cast<WPARAM>(response_code), 0);
+    if (DWORD id = crawler_thread_id()) PostThreadMessageA(id, CRM_FETCH_DONE, static_cast<WPARAM>(response_code), 0);
 }
 
 void report_fetch_failed(int status, const char* text) {
     if (DWORD id = crawler_thread_id()) {
-        PostThreadMessageA(id, AGM_FETCH_FAILED, static_cast<WPARAM>(status), reinterpret_cast<LPARAM>(text));
+        PostThreadMessageA(id, CRM_FETCH_FAILED, static_cast<WPARAM>(status), reinterpret_cast<LPARAM>(text));
     }
 }
 
 void report_fetch_auth(const std::string& challenge) {
-    if (DWORD id = crawler_thread_id()) post_thread_owned(id, AGM_FETCH_AUTH, std::make_unique<std::string>(challenge));
+    if (DWORD id = crawler_thread_id()) post_thread_owned(id, CRM_FETCH_AUTH, std::make_unique<std::string>(challenge));
 }
 
 }  // namespace vellum

@@ -3,7 +3,7 @@
 //
 // The auto-get window registers the crawler thread when it starts a run and
 // clears it when the thread has ended; connection threads post from any
-// thread. AGM_FETCH_AUTH carries a std::string* that the crawler adopts and
+// thread. CRM_FETCH_AUTH carries a std::string* that the crawler adopts and
 // frees (freed here when the post fails).
 #pragma once
 

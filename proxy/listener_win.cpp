@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "base/messages.h"
+#include "proxy/ui_requests.h"
 
 namespace vellum {
 namespace {
@@ -91,7 +91,7 @@ DWORD WINAPI Listener::accept_loop(void* param) {
             Sleep(50);
             continue;
         }
-        if (!PostMessageA(self->main_window_, MWM_CLIENT_ACCEPTED, static_cast<WPARAM>(accepted), 0)) {
+        if (!post_accepted_socket(self->main_window_, accepted)) {
             closesocket(accepted);
         }
     }

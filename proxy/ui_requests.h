@@ -1,42 +1,210 @@
-// Payloads of the requests that connection threads post to the main window,
-// and who owns them. The thread waits for every reply except MWM_RESERVE's,
-// so what it lends stays valid until the reply arrives.
+// The messages between the proxy's worker threads and the UI thread, typed:
+// one ask on the worker's side and one decoded record with its answer on the
+// UI side for each request. This header and ui_requests_win.cpp are the only
+// places that know how a request sits in WPARAM and LPARAM; the numbers are
+// in base/messages.h.
 //
-//   MWM_REQUEST_ADD   lParam ProxyRequest*, lent; when the reply names a
-//                     RequestNode the tree keeps the request from then on
-//                     (the thread goes on reading it until MWM_REQUEST_DONE).
-//   MWM_REQUEST_DONE  wParam RequestDoneBlock*, lent; the tree takes the log
-//                     when it finishes the node.
-//   MWM_COOKIE_GET    lParam ParsedUrl*, lent; reply wParam std::string*
-//                     (the Cookie value) owned by the thread, or 0.
-//   MWM_COOKIE_SET    lParam LineList* {Set-Cookie value, host}, owned by the receiver.
-//   MWM_AUTH_NOTE     lParam AuthNote*, owned by the receiver.
-//   MWM_QUEUE_GETONLY lParam LineList* (a whole request), owned by the receiver.
-//   MWM_RESERVE       lParam ProxyRequest*, owned by the receiver; no reply.
-// A receiver adopts owned payloads on its first line (base/thread_message.h).
+// Worker side. A connection thread asks through its UiLink: every request but
+// the reservation and the connection's end is posted to the main window with
+// the connection's record as wParam and waited for (ask_ui,
+// proxy/connection_io_win.h): the answer is a thread message with the same
+// number. A CTM_ABORT seen meanwhile is remembered (aborted()); the caller
+// checks it after the request. The log window and progress messages are sent
+// (synchronous).
+//
+// UI side. The main window (and a test's stand-in for it) decodes each
+// message into the record below and answers the asking thread through it.
+// Lent payloads stay the worker's and are valid until the answer; owned
+// payloads belong to the UI side once decoded (the worker frees them when the
+// post fails). Answers that carry something hand it to the worker, which
+// frees it.
 #pragma once
 
+#include <winsock2.h>
+#include <windows.h>
+
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "base/parked_message_win.h"
+#include "http/http_message.h"
 #include "http/line_list.h"
+#include "proxy/connection_status.h"
 
 namespace vellum {
 
 struct ConnectionRecord;
-struct RequestNode;
+struct RequestNode;  // the request tree's node: only its address travels here
 
+// What a connection tells the request tree when it ends (MWM_REQUEST_DONE).
 struct RequestDoneBlock {
     ConnectionRecord* record = nullptr;
-    RequestNode* node = nullptr;  // the MWM_REQUEST_ADD reply
+    RequestNode* node = nullptr;  // the MWM_REQUEST_ADD answer
     LineList log;
     int content_class = 0;  // proxy/content_kind.h
     int response_code = -1;
-    int status = 0;  // the connection's final status word; non-zero is an abnormal end
+    ConnectionStatus status = ConnectionStatus::ok;  // anything else is an abnormal end
 };
 
-struct AuthNote {
+// ---------------------------------------------------------------- worker side
+
+// The accept thread hands a new socket to the main window (MWM_CLIENT_ACCEPTED).
+bool post_accepted_socket(HWND main_window, SOCKET socket);
+
+// One connection thread's requests to the main window.
+class UiLink {
+public:
+    UiLink(HWND main_window, ConnectionRecord& record) : main_window_(main_window), record_(record) {}
+
+    HWND main_window() const { return main_window_; }
+    // A CTM_ABORT was seen while waiting for an answer.
+    bool aborted() const { return aborted_; }
+
+    // MWM_OPEN_SERVER_SOCKET: afterwards the record's server_socket holds a
+    // new socket, or INVALID_SOCKET when none is handed out.
+    void open_server_socket();
+    void close_server_socket();  // MWM_CLOSE_SERVER_SOCKET
+    void close_client_socket();  // MWM_CLOSE_CLIENT_SOCKET
+    void mark_autoget();         // MWM_MARK_AUTOGET
+    // MWM_REQUEST_ADD: the request-tree node, or nullptr when the request is
+    // not shown. A node keeps the request: `request` is released to it, and
+    // the thread goes on reading it until it reports the end.
+    RequestNode* add_request(std::unique_ptr<ProxyRequest>& request);
+    // MWM_REQUEST_DONE: the tree takes the log out of `done`.
+    void request_done(RequestDoneBlock& done);
+    // MWM_COOKIE_GET: the Cookie value for `url`, or none.
+    std::optional<std::string> cookie_for(const ParsedUrl& url);
+    // MWM_COOKIE_SET: one Set-Cookie value and the request's host.
+    void store_cookie(std::string set_cookie, std::string host);
+    // MWM_AUTH_NOTE: the server at `host` asked for credentials with `challenge`.
+    void note_authentication(std::string host, std::string challenge);
+    // MWM_QUEUE_GETONLY: a whole request for the forced-get queue.
+    void queue_forced_get(LineList request);
+    // MWM_RESERVE, not answered: the UI thread owns the request from here on.
+    void reserve(std::unique_ptr<ProxyRequest> request);
+    // MWM_CONNECTION_DONE, not answered: the thread's last act; the record
+    // may be gone as soon as it is posted.
+    void connection_done();
+    // MWM_OPEN_LOG (sent): a connection debug window, or nullptr.
+    HWND open_debug_window();
+
+private:
+    std::optional<WPARAM> ask(UINT message, LPARAM lparam = 0);
+    template <typename T>
+    void ask_owned(UINT message, std::unique_ptr<T> payload);
+
+    HWND main_window_;
+    ConnectionRecord& record_;
+    bool aborted_ = false;
+};
+
+// MWM_OPEN_LOG (sent): a new log window owned by the main window, a
+// connection debug window with its progress bar or a plain one; nullptr when
+// it could not be made.
+HWND send_open_log(HWND main_window, bool debug_window);
+
+// MWM_PROGRESS (sent to the main window) and AGM_PROGRESS (passed on by it to
+// the auto-get window): percent 0-100, `crawler` for requests carrying the
+// auto-get marker.
+void send_progress(HWND window, UINT message, int percent, bool crawler);
+
+// The log window's messages (sent): the whole log, the title, the bar.
+void send_log_text(HWND log_window, const std::string& text);
+void send_log_title(HWND log_window, const std::string& title);
+void send_log_progress(HWND log_window, int percent);
+
+// ---------------------------------------------------------------- UI side
+
+// A request that is answered: the asking thread gets a thread message with
+// the request's number.
+struct AnsweredRequest {
+    UINT message = 0;
+    ConnectionRecord* record = nullptr;
+    void answer() const;
+};
+
+struct AcceptedSocket {  // MWM_CLIENT_ACCEPTED
+    SOCKET socket;
+    static AcceptedSocket decode(WPARAM wparam, LPARAM lparam);
+};
+
+struct ConnectionDone {  // MWM_CONNECTION_DONE, not answered
+    ConnectionRecord* record;
+    static ConnectionDone decode(WPARAM wparam, LPARAM lparam);
+};
+
+// MWM_OPEN_SERVER_SOCKET, MWM_CLOSE_SERVER_SOCKET and MWM_CLOSE_CLIENT_SOCKET:
+// the record is all they carry.
+struct SocketRequest : AnsweredRequest {
+    static SocketRequest decode(UINT message, WPARAM wparam, LPARAM lparam);
+};
+
+struct MarkAutoget : AnsweredRequest {  // MWM_MARK_AUTOGET
+    bool mark = false;
+    static MarkAutoget decode(WPARAM wparam, LPARAM lparam);
+};
+
+struct RequestAdd : AnsweredRequest {  // MWM_REQUEST_ADD
+    ProxyRequest* request = nullptr;  // lent; a node the answer names keeps it
+    static RequestAdd decode(WPARAM wparam, LPARAM lparam);
+    void answer(RequestNode* node) const;
+    // The message as it came, to be handled again later.
+    ParkedMessage parked() const;
+};
+
+struct RequestDone : AnsweredRequest {  // MWM_REQUEST_DONE
+    RequestDoneBlock* block = nullptr;  // lent
+    static RequestDone decode(WPARAM wparam, LPARAM lparam);
+    ParkedMessage parked() const;
+};
+
+struct CookieGet : AnsweredRequest {  // MWM_COOKIE_GET
+    const ParsedUrl* url = nullptr;  // lent
+    static CookieGet decode(WPARAM wparam, LPARAM lparam);
+    void answer(std::optional<std::string> cookie) const;
+};
+
+struct CookieSet : AnsweredRequest {  // MWM_COOKIE_SET
+    std::string set_cookie;
+    std::string host;
+    static CookieSet decode(WPARAM wparam, LPARAM lparam);
+};
+
+struct AuthNote : AnsweredRequest {  // MWM_AUTH_NOTE
     std::string host;       // the request's Host value
     std::string challenge;  // the server's WWW-Authenticate value
+    static AuthNote decode(WPARAM wparam, LPARAM lparam);
 };
+
+struct ForcedGet : AnsweredRequest {  // MWM_QUEUE_GETONLY
+    LineList request;  // request line first; empty when none came
+    static ForcedGet decode(WPARAM wparam, LPARAM lparam);
+};
+
+struct Reservation {  // MWM_RESERVE, not answered
+    std::unique_ptr<ProxyRequest> request;
+    static Reservation decode(WPARAM wparam, LPARAM lparam);
+};
+
+struct OpenLog {  // MWM_OPEN_LOG
+    bool debug_window;  // a connection debug window (with its bar), else a plain log window
+    static OpenLog decode(WPARAM wparam, LPARAM lparam);
+    // What the window procedure returns to the sender.
+    static LRESULT result(HWND log_window);
+};
+
+struct ProgressReport {  // MWM_PROGRESS, AGM_PROGRESS
+    int percent;
+    bool crawler;
+    static ProgressReport decode(WPARAM wparam, LPARAM lparam);
+};
+
+// CTM_ABORT to a connection thread: stop at the next check.
+void post_abort(const ConnectionRecord& record);
+
+// The log window's side of its messages.
+const char* log_text_of(WPARAM wparam);  // LWM_SET_TEXT, LWM_SET_TITLE
+int log_progress_of(WPARAM wparam);      // LWM_SET_PROGRESS
 
 }  // namespace vellum

@@ -13,10 +13,11 @@ if [ ! -f "$exe" ]; then
     exit 0
 fi
 session="$root/build/run"
-export WINEPREFIX="$session/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=ja_JP.UTF-8
+. "$root/scripts/wine-env.sh"
+vellum_wine_env "$session"
 if [ -z "${DISPLAY:-}" ]; then
     bash "$root/scripts/wine-session.sh" start "$session"
-    DISPLAY=$(cat "$session/display"); export DISPLAY
+    vellum_wine_display "$session"
     trap 'bash "$root/scripts/wine-session.sh" stop "$session"' EXIT
 fi
 echo "Vellum is listening on 127.0.0.1:8080 (set the browser's HTTP proxy to it)."

@@ -8,10 +8,8 @@ cmd=${1:?start or stop}
 dir=${2:?session directory}
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
-export WINEPREFIX="$dir/prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export LC_ALL=ja_JP.UTF-8
+. "$(dirname "$0")/wine-env.sh"
+vellum_wine_env "$dir"
 
 stop_session() {
     wineserver -k 2>/dev/null
@@ -37,7 +35,7 @@ start)
     done
     [ -s "$dir/display.num" ] || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
     echo ":$(cat "$dir/display.num")" >"$dir/display"
-    export DISPLAY=$(cat "$dir/display")
+    vellum_wine_display "$dir"
     # The server and the services Wine starts live on after this script; they
     # must not hold the caller's output open (CTest waits for it to close).
     wineserver -p </dev/null >"$dir/wineserver.log" 2>&1

@@ -2,19 +2,23 @@
 // shows one connection's log. Opened plain by the request tree's ログ表示
 // command, or as a connection debug window (with its progress bar) by a
 // connection thread in debug mode. Both are driven by messages sent to them,
-// from the UI thread or a connection thread:
-//   LWM_SET_TEXT      wParam const char*: the whole log, scrolled to its end
-//   LWM_SET_TITLE     wParam const char*: the window title
-//   LWM_SET_PROGRESS  wParam 0-100: the progress bar
+// from the UI thread or a connection thread (proxy/ui_requests.h):
+//   LWM_SET_TEXT      the whole log, scrolled to its end
+//   LWM_SET_TITLE     the window title
+//   LWM_SET_PROGRESS  the progress bar, 0-100
 //   WM_COMMAND IDCANCEL closes the window.
-// The window keeps nothing beyond its controls. UI thread creates it.
+// A connection debug window passes the debug keys on to `debug_keys` (the
+// main window); a plain one ignores them. The window keeps nothing beyond its
+// controls and belongs to itself. UI thread creates it.
 #pragma once
 
 #include <windows.h>
 
+#include "base/debug_keys_win.h"
+
 namespace vellum {
 
 // Creates and shows the window; nullptr on failure.
-HWND open_log_window(HWND owner, bool debug_window);
+HWND open_log_window(HWND owner, bool debug_window, DebugKeyTarget* debug_keys);
 
 }  // namespace vellum

@@ -5,6 +5,9 @@
 #include <iterator>
 
 #include "autoget/autoget_window.h"
+#include "autoget/start_schedule_win.h"
+#include "cookies/cookies_win.h"
+#include "proxy/dialup_win.h"
 #include "base/format_win.h"
 #include "base/messages.h"
 #include "base/prompt.h"
@@ -13,7 +16,6 @@
 #include "shell/mode_rules.h"
 #include "base/placement_win.h"
 #include "shell/settings_win.h"
-#include "shell/subsystem_hooks_win.h"
 #include "shell/toolbar_win.h"
 
 namespace vellum {
@@ -26,14 +28,6 @@ constexpr int kStatusPartEdges[] = {103, 183, 1183};
 constexpr int kInitialWidth = 380;
 constexpr int kInitialHeight = 280;
 
-WNDPROC g_tree_view_original = nullptr;
-
-// Typing in the request tree must never start the control's incremental search.
-LRESULT CALLBACK tree_view_without_typing(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_CHAR) return 0;
-    return CallWindowProcA(g_tree_view_original, window, message, wparam, lparam);
-}
-
 int height_of(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
@@ -43,51 +37,30 @@ int height_of(HWND window) {
 }  // namespace
 
 bool register_main_window_class(HINSTANCE instance) {
-    return register_program_window_class(instance, kMainWindowClass, &MainWindow::procedure, IDI_OFFLINE, IDM_MAIN);
+    return register_program_window_class(instance, kMainWindowClass, &Window::procedure, IDI_OFFLINE, IDM_MAIN);
 }
 
 HWND create_main_window(HINSTANCE instance, const std::string& command_line) {
-    return CreateWindowExA(0, kMainWindowClass, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                           CW_USEDEFAULT, kInitialWidth, kInitialHeight, nullptr, nullptr, instance,
-                           const_cast<std::string*>(&command_line));
+    return Window::create(std::unique_ptr<Window>(new MainWindow(command_line)),
+                          program_window_spec(kMainWindowClass, instance, kInitialWidth, kInitialHeight));
 }
 
 HWND main_window() {
     return g_main_window;
 }
 
-MainWindow* MainWindow::of(HWND window) {
-    return reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
-MainWindow::MainWindow(HWND window, std::string command_line)
-    : window_(window),
-      instance_(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE))),
-      command_line_(std::move(command_line)) {}
+MainWindow::MainWindow(std::string command_line) : command_line_(std::move(command_line)) {}
 
 MainWindow::~MainWindow() = default;
 
-LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lparam);
-        const auto* command_line = static_cast<const std::string*>(create->lpCreateParams);
-        auto* self = new MainWindow(window, command_line ? *command_line : std::string());
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        g_main_window = window;
-    }
-    MainWindow* self = of(window);
-    if (!self) return DefWindowProcA(window, message, wparam, lparam);
-    LRESULT result = self->handle(message, wparam, lparam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        if (g_main_window == window) g_main_window = nullptr;
-        delete self;
-    }
-    return result;
-}
-
-LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+    case WM_NCCREATE:
+        g_main_window = window();
+        break;
+    case WM_NCDESTROY:
+        if (g_main_window == window()) g_main_window = nullptr;
+        break;
     case WM_CREATE:
         OnCreate();
         return 0;
@@ -120,55 +93,55 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case MWM_TRAY:
         return OnTray(lparam);
     case MWM_OPEN_LOG:
-        return OnOpenLog(lparam);
+        return OnOpenLog(OpenLog::decode(wparam, lparam));
     case MWM_PROGRESS:
-        OnProgress(wparam, lparam);
+        OnProgress(ProgressReport::decode(wparam, lparam));
         return 0;
     case MWM_REOPEN_FOLDER:
         return 0;  // the save-folder chooser re-opens itself here once it exists
 
     case MWM_CLIENT_ACCEPTED:
-        OnClientAccepted(static_cast<SOCKET>(wparam));
+        OnClientAccepted(AcceptedSocket::decode(wparam, lparam));
         return 0;
     case MWM_CONNECTION_DONE:
-        OnConnectionDone(reinterpret_cast<ConnectionRecord*>(wparam));
+        OnConnectionDone(ConnectionDone::decode(wparam, lparam));
         return 0;
     case MWM_OPEN_SERVER_SOCKET:
-        connections_.open_server_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        connections_.open_server_socket(SocketRequest::decode(message, wparam, lparam));
         return 0;
     case MWM_CLOSE_SERVER_SOCKET:
-        connections_.close_server_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        connections_.close_server_socket(SocketRequest::decode(message, wparam, lparam));
         return 0;
     case MWM_CLOSE_CLIENT_SOCKET:
-        connections_.close_client_socket(reinterpret_cast<ConnectionRecord*>(wparam));
+        connections_.close_client_socket(SocketRequest::decode(message, wparam, lparam));
         return 0;
     case MWM_MARK_AUTOGET:
-        connections_.mark_autoget(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        connections_.mark_autoget(MarkAutoget::decode(wparam, lparam));
         return 0;
 
     case MWM_REQUEST_ADD:
-        OnRequestAdd(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnRequestAdd(RequestAdd::decode(wparam, lparam));
         return 0;
     case MWM_REQUEST_DONE:
-        OnRequestDone(reinterpret_cast<RequestDoneBlock*>(wparam));
+        OnRequestDone(RequestDone::decode(wparam, lparam));
         return 0;
     case MWM_COOKIE_GET:
-        OnCookieGet(reinterpret_cast<ConnectionRecord*>(wparam));
+        OnCookieGet(CookieGet::decode(wparam, lparam));
         return 0;
     case MWM_COOKIE_SET:
-        OnCookieSet(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnCookieSet(CookieSet::decode(wparam, lparam));
         return 0;
     case MWM_AUTH_NOTE:
-        OnAuthNote(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnAuthNote(AuthNote::decode(wparam, lparam));
         return 0;
     case MWM_QUEUE_GETONLY:
-        OnQueueGetOnly(reinterpret_cast<ConnectionRecord*>(wparam), lparam);
+        OnQueueGetOnly(ForcedGet::decode(wparam, lparam));
         return 0;
     case MWM_RESERVE:
-        OnReserve(lparam);
+        OnReserve(Reservation::decode(wparam, lparam));
         return 0;
     }
-    return DefWindowProcA(window_, message, wparam, lparam);
+    return default_procedure(message, wparam, lparam);
 }
 
 void MainWindow::OnCreate() {
@@ -176,41 +149,36 @@ void MainWindow::OnCreate() {
     InitCommonControlsEx(&controls);
     store_lock_ = std::make_unique<StoreLock>();
     install_store_lock(store_lock_.get());
-    SetWindowTextA(window_, kProgramTitle);
+    SetWindowTextA(window(), kProgramTitle);
 
     cookie_jar_load();
     credentials_load();
     load_settings(settings());
 
-    const Settings& s = settings();
-    if (s.windowPosLeft || s.windowPosTop || s.windowPosRight || s.windowPosBottom) {
-        place_window(window_, s.windowPosLeft, s.windowPosTop, s.windowPosRight - s.windowPosLeft,
-                     s.windowPosBottom - s.windowPosTop);
-    } else {
-        center_window(window_);
-    }
+    Settings& s = settings();
+    restore_placement(window(), {s.windowPosLeft, s.windowPosTop, s.windowPosRight, s.windowPosBottom});
 
     if (!create_controls()) {
-        PostMessageA(window_, WM_CLOSE, 0, 0);
+        PostMessageA(window(), WM_CLOSE, 0, 0);
         return;
     }
 
-    HMENU menu = GetMenu(window_);
+    HMENU menu = GetMenu(window());
     ModifyMenuA(menu, ID_SAVE_FOLDER, MF_BYCOMMAND | MF_STRING, ID_SAVE_FOLDER, s.localPath.c_str());
-    CheckMenuItem(menu, ID_SHOW_AUTOGET_REQUESTS, MF_BYCOMMAND | (s.recTreePut ? MF_CHECKED : MF_UNCHECKED));
-    CheckMenuItem(menu, ID_LOG_DETAIL, MF_BYCOMMAND | (s.log ? MF_CHECKED : MF_UNCHECKED));
+    check_item(menu, ID_SHOW_AUTOGET_REQUESTS, s.recTreePut != 0);
+    check_item(menu, ID_LOG_DETAIL, s.log != 0);
 
     refresh_mode_display();
     show_connection_count();
     show_save_folder();
 
-    if (!start_network()) PostMessageA(window_, WM_CLOSE, 0, 0);
+    if (!start_network()) PostMessageA(window(), WM_CLOSE, 0, 0);
 }
 
 bool MainWindow::create_controls() {
-    tray_menu_resource_.reset(LoadMenuA(instance_, MAKEINTRESOURCEA(IDM_TRAY)));
+    tray_menu_resource_.reset(LoadMenuA(instance(), MAKEINTRESOURCEA(IDM_TRAY)));
     tray_menu_ = tray_menu_resource_ ? GetSubMenu(tray_menu_resource_.get(), 0) : nullptr;
-    request_menu_resource_.reset(LoadMenuA(instance_, MAKEINTRESOURCEA(IDM_REQUEST)));
+    request_menu_resource_.reset(LoadMenuA(instance(), MAKEINTRESOURCEA(IDM_REQUEST)));
     request_menu_ = request_menu_resource_ ? GetSubMenu(request_menu_resource_.get(), 0) : nullptr;
     if (!tray_menu_ || !request_menu_) {
         tray_menu_ = request_menu_ = nullptr;
@@ -219,11 +187,11 @@ bool MainWindow::create_controls() {
         return false;
     }
 
-    state_images_.reset(ImageList_LoadBitmap(instance_, MAKEINTRESOURCEA(IDB_REQUEST_STATES), 16, 1,
+    state_images_.reset(ImageList_LoadBitmap(instance(), MAKEINTRESOURCEA(IDB_REQUEST_STATES), 16, 1,
                                              RGB(128, 128, 128)));
     if (!state_images_) return false;
 
-    toolbar_ = create_program_toolbar(window_, instance_, toolbar_bitmap_);
+    toolbar_ = create_program_toolbar(window(), instance(), toolbar_bitmap_);
     // The main window shows the first five entries; the crawler's two buttons
     // and their separator belong to the auto-get window.
     while (toolbar_ && SendMessageA(toolbar_, TB_BUTTONCOUNT, 0, 0) > 5) {
@@ -231,28 +199,26 @@ bool MainWindow::create_controls() {
     }
 
     status_bar_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                  window_, reinterpret_cast<HMENU>(IDC_STATUSBAR), instance_, nullptr);
+                                  window(), reinterpret_cast<HMENU>(IDC_STATUSBAR), instance(), nullptr);
     SendMessageA(status_bar_, SB_SETPARTS, std::size(kStatusPartEdges),
                  reinterpret_cast<LPARAM>(kStatusPartEdges));
     RECT part{};
     SendMessageA(status_bar_, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
     progress_bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, part.left, part.top,
                                     part.right - part.left, part.bottom - part.top, status_bar_,
-                                    reinterpret_cast<HMENU>(IDC_PROGRESS), instance_, nullptr);
+                                    reinterpret_cast<HMENU>(IDC_PROGRESS), instance(), nullptr);
     SendMessageA(progress_bar_, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
     RECT client{};
-    GetClientRect(window_, &client);
+    GetClientRect(window(), &client);
     const int top = height_of(toolbar_);
     tree_view_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
                                  WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                                      TVS_SHOWSELALWAYS | WS_VSCROLL | WS_HSCROLL,
-                                 0, top, client.right, client.bottom - top - height_of(status_bar_), window_,
-                                 reinterpret_cast<HMENU>(IDC_REQUEST_TREE), instance_, nullptr);
+                                 0, top, client.right, client.bottom - top - height_of(status_bar_), window(),
+                                 reinterpret_cast<HMENU>(IDC_REQUEST_TREE), instance(), nullptr);
     if (tree_view_) {
-        WNDPROC original = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(tree_view_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&tree_view_without_typing)));
-        if (!g_tree_view_original) g_tree_view_original = original;
+        swallow_typing(tree_view_);
         TreeView_SetImageList(tree_view_, state_images_.get(), TVSIL_STATE);
     }
     tree_view_adapter_ = std::make_unique<Win32RequestTreeView>(tree_view_);
@@ -262,7 +228,7 @@ bool MainWindow::create_controls() {
 
 bool MainWindow::start_network() {
     if (!start_winsock()) {
-        show_warning(window_, "ＷＳＡＳｔａｒｔｕｐ失敗！");
+        show_warning(window(), "ＷＳＡＳｔａｒｔｕｐ失敗！");
         return false;
     }
     winsock_started_ = true;
@@ -270,18 +236,18 @@ bool MainWindow::start_network() {
     debug_mode_ = options.debug_mode;
     std::optional<ListenAddress> address = resolve_listen_address(options.addresses, &resolve_ipv4_host);
     if (!address) {
-        show_warning(window_, "接続待機ホスト名エラー！");
+        show_warning(window(), "接続待機ホスト名エラー！");
         return false;
     }
     listen_address_ = *address;
-    const ListenError error = listener_.start(window_, address->address, address->port);
+    const ListenError error = listener_.start(window(), address->address, address->port);
     if (error != ListenError::none) {
-        show_warning(window_, listen_error_text(error));
+        show_warning(window(), listen_error_text(error));
         return false;
     }
     if (options.put) {
         const std::uint32_t a = address->address;
-        show_message(window_,
+        show_message(window(),
                      format_text("アドレス %d.%d.%d.%d　ポート %d\n\nにて接続待機します", (a >> 24) & 0xFF,
                                  (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF, address->port),
                      kProgramTitle, MB_OK | MB_SYSTEMMODAL);
@@ -296,7 +262,7 @@ void MainWindow::OnSize(WPARAM type, LPARAM size) {
     if (status_bar_) SendMessageA(status_bar_, WM_SIZE, type, size);
     layout();
     // Minimised, the program lives on in the tray only.
-    if (type == SIZE_MINIMIZED) ShowWindow(window_, SW_HIDE);
+    if (type == SIZE_MINIMIZED) ShowWindow(window(), SW_HIDE);
 }
 
 void MainWindow::layout() {
@@ -307,7 +273,7 @@ void MainWindow::layout() {
     }
     if (tree_view_) {
         RECT client{};
-        GetClientRect(window_, &client);
+        GetClientRect(window(), &client);
         const int top = height_of(toolbar_);
         MoveWindow(tree_view_, 0, top, client.right, client.bottom - top - height_of(status_bar_), TRUE);
     }
@@ -327,22 +293,22 @@ void MainWindow::show_save_folder() {
 
 void MainWindow::OnClose() {
     if (autoget_schedule_waiting()) {
-        show_warning(window_, "自動取得タイマー作動中です！");
+        show_warning(window(), "自動取得タイマー作動中です！");
         return;
     }
     withdraw_listening_address();
     connections_.set_closing();
-    post_to_crawler(AGM_STOP);
+    post_to_crawler(CRM_STOP);
     listener_.close();
     connections_.abort_all();
     // The thread that ends last posts WM_CLOSE again, which comes back here.
     if (connections_.count() > 0 || autoget_run_in_progress()) return;
 
     if (settings().dialUp.support && dialup_is_connected()) {
-        if (ask_yes_no(window_, "ダイアルアップ接続を切断しますか？", MB_SYSTEMMODAL)) dialup_hang_up_all();
+        if (ask_yes_no(window(), "ダイアルアップ接続を切断しますか？", MB_SYSTEMMODAL)) dialup_hang_up_all();
     }
     if (HWND autoget = autoget_window()) DestroyWindow(autoget);
-    DestroyWindow(window_);
+    DestroyWindow(window());
 }
 
 void MainWindow::OnQueryEndSession() {
@@ -351,22 +317,15 @@ void MainWindow::OnQueryEndSession() {
     // or crawler thread still running can touch what the saves freed.
     ending_session_ = true;
     if (HWND autoget = autoget_window()) DestroyWindow(autoget);
-    DestroyWindow(window_);
+    DestroyWindow(window());
 }
 
 void MainWindow::OnDestroy() {
     delete_tray_icon();
 
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (GetWindowPlacement(window_, &placement)) {
-        Settings& s = settings();
-        s.windowPosLeft = placement.rcNormalPosition.left;
-        s.windowPosTop = placement.rcNormalPosition.top;
-        s.windowPosRight = placement.rcNormalPosition.right;
-        s.windowPosBottom = placement.rcNormalPosition.bottom;
-    }
-    save_settings(settings());
+    Settings& s = settings();
+    remember_placement(window(), {s.windowPosLeft, s.windowPosTop, s.windowPosRight, s.windowPosBottom});
+    save_settings(s);
     cookie_jar_save_and_free();
     credentials_save_and_free();
     if (ending_session_) ExitProcess(0);
@@ -391,12 +350,12 @@ void MainWindow::refresh_mode_display() {
     const int icon_id = mode_icon_id(s, connections_.count());
     if (HICON icon = small_icon(icon_id)) {
         shown_icon_id_ = icon_id;
-        SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        SendMessageA(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         add_tray_icon_or_update(icon);
     }
-    HMENU menu = GetMenu(window_);
-    CheckMenuItem(menu, ID_MODE_LOCALIZE, MF_BYCOMMAND | (s.localize ? MF_CHECKED : MF_UNCHECKED));
-    CheckMenuItem(menu, ID_MODE_INTERNET, MF_BYCOMMAND | (s.internet ? MF_CHECKED : MF_UNCHECKED));
+    HMENU menu = GetMenu(window());
+    check_item(menu, ID_MODE_LOCALIZE, s.localize != 0);
+    check_item(menu, ID_MODE_INTERNET, s.internet != 0);
     if (toolbar_) {
         SendMessageA(toolbar_, TB_PRESSBUTTON, ID_MODE_LOCALIZE, MAKELPARAM(s.localize ? TRUE : FALSE, 0));
         SendMessageA(toolbar_, TB_PRESSBUTTON, ID_MODE_INTERNET, MAKELPARAM(s.internet ? TRUE : FALSE, 0));
@@ -413,7 +372,7 @@ LRESULT MainWindow::OnNotify(NMHDR* header) {
             return OnTreeKeyDown(reinterpret_cast<const NMTVKEYDOWN*>(header)) ? 1 : 0;
         }
     }
-    return DefWindowProcA(window_, WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
+    return default_procedure(WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
 }
 
 bool MainWindow::OnContextMenu(HWND from, LPARAM point) {
@@ -423,35 +382,12 @@ bool MainWindow::OnContextMenu(HWND from, LPARAM point) {
 }
 
 LRESULT MainWindow::OnMenuChar(WPARAM wparam, LPARAM lparam) {
-    if (debug_mode_ != 0 && settings().log) {
-        switch (LOWORD(wparam)) {
-        case 'D':
-        case 'd':
-            close_debug_windows();
-            return MAKELRESULT(0, MNC_CLOSE);
-        case 'L':
-        case 'l':
-            toggle_debug_windows();
-            return MAKELRESULT(0, MNC_CLOSE);
-        }
-    }
-    return DefWindowProcA(window_, WM_MENUCHAR, wparam, lparam);
+    if (debug_mode_ != 0 && settings().log && run_debug_key(wparam, *this)) return kDebugKeyDone;
+    return default_procedure(WM_MENUCHAR, wparam, lparam);
 }
 
 void MainWindow::close_debug_windows() {
-    struct Search {
-        HWND owner;
-    } search{window_};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            const auto* s = reinterpret_cast<const Search*>(param);
-            if (GetWindow(window, GW_OWNER) == s->owner && GetPropA(window, "ID") == reinterpret_cast<HANDLE>(1)) {
-                PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    close_marked_debug_windows(window());
 }
 
 void MainWindow::toggle_debug_windows() {
@@ -462,7 +398,7 @@ void MainWindow::toggle_debug_windows() {
 void MainWindow::update_title() {
     std::string title = kProgramTitle;
     if (debug_windows_) title += debug_mode_ == 2 ? " (ﾃﾞﾊﾞｯｸﾞ ｵｰﾄｸﾛｰｽﾞ)" : " (ﾃﾞﾊﾞｯｸﾞ)";
-    SetWindowTextA(window_, title.c_str());
+    SetWindowTextA(window(), title.c_str());
 }
 
 }  // namespace vellum

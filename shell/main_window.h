@@ -9,7 +9,8 @@
 // UI thread only. There is one main window in the process; main_window()
 // names it for the other windows of the UI thread. Connection threads find it
 // through their ConnectionRecord (main_window), filled in when the connection
-// is accepted, and never call anything declared here.
+// is accepted, and never call anything declared here. The window owns its
+// MainWindow object (base/window_win.h).
 #pragma once
 
 #include <windows.h>
@@ -18,7 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "base/debug_keys_win.h"
 #include "base/win_handles.h"
+#include "base/window_win.h"
 #include "proxy/connection_registry_win.h"
 #include "proxy/listener_win.h"
 #include "store/store_lock_win.h"
@@ -41,11 +44,10 @@ HWND create_main_window(HINSTANCE instance, const std::string& command_line);
 // The main window, or nullptr.
 HWND main_window();
 
-class MainWindow {
+class MainWindow : public Window, public DebugKeyTarget {
 public:
-    static MainWindow* of(HWND window);
+    static MainWindow* of(HWND window) { return static_cast<MainWindow*>(Window::of(window)); }
 
-    HWND window() const { return window_; }
     HWND toolbar() const { return toolbar_; }
     HWND status_bar() const { return status_bar_; }
     HWND progress_bar() const { return progress_bar_; }
@@ -67,14 +69,13 @@ public:
     void refresh_mode_display();
     // The debug keys (Alt+D, Alt+L) as the main window and the connection
     // debug windows share them.
-    void close_debug_windows();
-    void toggle_debug_windows();
+    void close_debug_windows() override;
+    void toggle_debug_windows() override;
 
 private:
-    MainWindow(HWND window, std::string command_line);
-    ~MainWindow();
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+    explicit MainWindow(std::string command_line);
+    ~MainWindow() override;
+    LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
 
     // Window messages (main_window.cpp).
     void OnCreate();
@@ -122,33 +123,30 @@ private:
     // (main_window_requests.cpp).
     LRESULT OnTray(LPARAM mouse_message);
     void show_tray_menu();
-    LRESULT OnOpenLog(LPARAM debug);
-    void OnProgress(WPARAM percent, LPARAM crawler);
-    void OnClientAccepted(SOCKET socket);
-    void OnConnectionDone(ConnectionRecord* record);
-    void OnRequestAdd(ConnectionRecord* record, LPARAM request);
-    void OnRequestDone(RequestDoneBlock* block);
-    void OnCookieGet(ConnectionRecord* record);
-    void OnCookieSet(ConnectionRecord* record, LPARAM cookie);
-    void OnAuthNote(ConnectionRecord* record, LPARAM note);
-    void OnQueueGetOnly(ConnectionRecord* record, LPARAM request);
-    void OnReserve(LPARAM request);
+    LRESULT OnOpenLog(const OpenLog& request);
+    void OnProgress(const ProgressReport& report);
+    void OnClientAccepted(const AcceptedSocket& accepted);
+    void OnConnectionDone(const ConnectionDone& done);
+    void OnRequestAdd(const RequestAdd& request);
+    void OnRequestDone(const RequestDone& request);
+    void OnCookieGet(const CookieGet& request);
+    void OnCookieSet(const CookieSet& request);
+    void OnAuthNote(const AuthNote& request);
+    void OnQueueGetOnly(ForcedGet request);
+    void OnReserve(const Reservation& request);
     std::unique_ptr<ConnectionRecord> make_record() const;
-    void park(ConnectionRecord* record, UINT message, WPARAM wparam, LPARAM lparam);
+    void park(ConnectionRecord* record, ParkedMessage message);
     void replay_parked();
     void add_tray_icon_or_update(HICON icon);
     void delete_tray_icon();
     void update_title();
 
-    HWND window_;
-    HINSTANCE instance_;
     std::string command_line_;
     std::unique_ptr<StoreLock> store_lock_;
     HWND toolbar_ = nullptr;
     HWND status_bar_ = nullptr;
     HWND progress_bar_ = nullptr;
     HWND tree_view_ = nullptr;
-    WNDPROC tree_view_procedure_ = nullptr;
     UniqueBitmap toolbar_bitmap_;
     UniqueImageList state_images_;
     UniqueMenu tray_menu_resource_;
@@ -170,7 +168,7 @@ private:
     RequestNode* selected_request_ = nullptr;
     bool ending_session_ = false;
 
-    friend bool register_main_window_class(HINSTANCE instance);
+    friend HWND create_main_window(HINSTANCE instance, const std::string& command_line);
 };
 
 }  // namespace vellum

@@ -18,10 +18,6 @@
 namespace vellum {
 namespace {
 
-void check_item(HMENU menu, UINT id, bool on) {
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
-}
-
 bool put_text_on_clipboard(HWND owner, const std::string& text) {
     if (!OpenClipboard(owner)) return false;
     bool done = false;
@@ -70,7 +66,7 @@ bool MainWindow::OnCommand(UINT id) {
 }
 
 void MainWindow::OnExit() {
-    PostMessageA(window_, WM_CLOSE, 0, 0);
+    PostMessageA(window(), WM_CLOSE, 0, 0);
 }
 
 void MainWindow::OnToggleInternet() {
@@ -101,7 +97,7 @@ void MainWindow::OnOpenAutoGet() {
 void MainWindow::OnToggleShowAutoGetRequests() {
     Settings& s = settings();
     s.recTreePut = s.recTreePut ? 0 : 1;
-    check_item(GetMenu(window_), ID_SHOW_AUTOGET_REQUESTS, s.recTreePut != 0);
+    check_item(GetMenu(window()), ID_SHOW_AUTOGET_REQUESTS, s.recTreePut != 0);
     if (!s.recTreePut && progress_bar_) {
         progress_bar_changing();
         SendMessageA(progress_bar_, PBM_SETPOS, 0, 0);
@@ -111,13 +107,13 @@ void MainWindow::OnToggleShowAutoGetRequests() {
 void MainWindow::OnToggleLogDetail() {
     Settings& s = settings();
     s.log = s.log ? 0 : 1;
-    check_item(GetMenu(window_), ID_LOG_DETAIL, s.log != 0);
+    check_item(GetMenu(window()), ID_LOG_DETAIL, s.log != 0);
 }
 
 void MainWindow::OnOpenMainWindow() {
-    if (!IsWindowVisible(window_)) ShowWindow(window_, SW_SHOW);
-    if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
-    SetForegroundWindow(window_);
+    if (!IsWindowVisible(window())) ShowWindow(window(), SW_SHOW);
+    if (IsIconic(window())) ShowWindow(window(), SW_RESTORE);
+    SetForegroundWindow(window());
 }
 
 void MainWindow::OnReserveRequest() {
@@ -126,16 +122,15 @@ void MainWindow::OnReserveRequest() {
 
 void MainWindow::OnCopyRequestUrl() {
     if (!selected_request_ || selected_request_->url().empty()) return;
-    put_text_on_clipboard(window_, selected_request_->url());
+    put_text_on_clipboard(window(), selected_request_->url());
 }
 
 void MainWindow::OnShowRequestLog() {
     if (!selected_request_ || selected_request_->url().empty() || !has_log(*selected_request_)) return;
-    HWND log = reinterpret_cast<HWND>(SendMessageA(window_, MWM_OPEN_LOG, 0, 0));
+    HWND log = send_open_log(window(), false);
     if (!log) return;
-    const std::string text = selected_request_->log->join();
-    SendMessageA(log, LWM_SET_TITLE, reinterpret_cast<WPARAM>(selected_request_->url().c_str()), 0);
-    SendMessageA(log, LWM_SET_TEXT, reinterpret_cast<WPARAM>(text.c_str()), 0);
+    send_log_title(log, selected_request_->url());
+    send_log_text(log, selected_request_->log->join());
 }
 
 void MainWindow::begin_request_command(RequestNode* node) {
@@ -159,7 +154,7 @@ bool MainWindow::run_request_command(HTREEITEM item, UINT command) {
     RequestNode* node = request_tree_->node_of_item(item);
     if (!node || !node->finished()) return false;
     begin_request_command(node);
-    SendMessageA(window_, WM_COMMAND, command, 0);
+    SendMessageA(window(), WM_COMMAND, command, 0);
     end_request_command(node);
     return true;
 }
@@ -204,8 +199,8 @@ bool MainWindow::OnTreeContextMenu(LPARAM point) {
 
     begin_request_command(node);
     const UINT command = static_cast<UINT>(
-        TrackPopupMenu(request_menu_, TPM_LEFTALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr));
-    if (command) SendMessageA(window_, WM_COMMAND, command, 0);
+        TrackPopupMenu(request_menu_, TPM_LEFTALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window(), nullptr));
+    if (command) SendMessageA(window(), WM_COMMAND, command, 0);
     end_request_command(node);
     return true;
 }

@@ -8,7 +8,7 @@
 #include "autoget/autoget_window.h"
 #include "base/messages.h"
 #include "base/prompt.h"
-#include "base/thread_message.h"
+#include "cookies/cookies_win.h"
 #include "proxy/connection_io_win.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
@@ -16,19 +16,12 @@
 #include "shell/settings.h"
 
 namespace vellum {
-namespace {
-
-void reply(const ConnectionRecord* record, UINT message, WPARAM value = 0) {
-    PostThreadMessageA(record->thread_id, message, value, 0);
-}
-
-}  // namespace
 
 std::unique_ptr<ConnectionRecord> MainWindow::make_record() const {
     std::unique_ptr<ConnectionRecord> record(new (std::nothrow) ConnectionRecord);
     if (!record) return nullptr;
     const Settings& s = settings();
-    record->main_window = window_;
+    record->main_window = window();
     record->save_folder = s.localPath;
     record->internet = s.internet != 0;
     record->page_save = s.localize != 0;
@@ -40,38 +33,36 @@ std::unique_ptr<ConnectionRecord> MainWindow::make_record() const {
     return record;
 }
 
-void MainWindow::OnClientAccepted(SOCKET socket) {
+void MainWindow::OnClientAccepted(const AcceptedSocket& accepted) {
     const int before = connections_.count();
-    switch (connections_.accept(socket, connections_.closing() ? nullptr : make_record())) {
+    switch (connections_.accept(accepted.socket, connections_.closing() ? nullptr : make_record())) {
     case AcceptOutcome::started:
         if (before == 0) refresh_mode_display();
         show_connection_count();
         break;
     case AcceptOutcome::thread_failed:
-        show_warning(window_, "通信スレッドが作成出来ません！");
-        PostMessageA(window_, WM_CLOSE, 0, 0);
+        show_warning(window(), "通信スレッドが作成出来ません！");
+        PostMessageA(window(), WM_CLOSE, 0, 0);
         break;
     case AcceptOutcome::refused:
         break;
     }
 }
 
-void MainWindow::OnConnectionDone(ConnectionRecord* record) {
-    if (!connections_.finish(record)) return;
+void MainWindow::OnConnectionDone(const ConnectionDone& done) {
+    if (!connections_.finish(done.record)) return;
     show_connection_count();
     if (connections_.count() > 0) return;
     refresh_mode_display();
     if (connections_.closing()) {
-        PostMessageA(window_, WM_CLOSE, 0, 0);  // the close sequence resumes
+        PostMessageA(window(), WM_CLOSE, 0, 0);  // the close sequence resumes
         return;
     }
     connections_.replay_forced_get(listen_address_.address, listen_address_.port);
 }
 
-void MainWindow::park(ConnectionRecord* record, UINT message, WPARAM wparam, LPARAM lparam) {
+void MainWindow::park(ConnectionRecord* record, ParkedMessage message) {
     record->deferred_message = message;
-    record->deferred_wparam = wparam;
-    record->deferred_lparam = lparam;
     parked_.push_back(record);
 }
 
@@ -80,89 +71,79 @@ void MainWindow::replay_parked() {
     // been waiting for the answer all along.
     std::vector<ConnectionRecord*> parked;
     parked.swap(parked_);
-    for (ConnectionRecord* record : parked) {
-        const UINT message = record->deferred_message;
-        const WPARAM wparam = record->deferred_wparam;
-        const LPARAM lparam = record->deferred_lparam;
-        record->deferred_message = 0;
-        record->deferred_wparam = 0;
-        record->deferred_lparam = 0;
-        if (message) SendMessageA(window_, message, wparam, lparam);
-    }
+    for (ConnectionRecord* record : parked) record->deferred_message.replay(window());
 }
 
-void MainWindow::OnRequestAdd(ConnectionRecord* record, LPARAM request) {
-    const bool shown = request_tree_ && !IsIconic(window_) &&
-                       (!record->autoget_connection || settings().recTreePut);
-    if (!shown || !request) {
-        reply(record, MWM_REQUEST_ADD, 0);
+void MainWindow::OnRequestAdd(const RequestAdd& request) {
+    const bool shown = request_tree_ && !IsIconic(window()) &&
+                       (!request.record->autoget_connection || settings().recTreePut);
+    if (!shown || !request.request) {
+        request.answer(nullptr);
         return;
     }
     if (deferring_) {
-        park(record, MWM_REQUEST_ADD, reinterpret_cast<WPARAM>(record), request);
+        park(request.record, request.parked());
         return;
     }
     // From a non-zero answer on, the node owns the request; the thread goes
     // on reading it until it reports the end.
-    RequestNode* node = request_tree_->add(std::unique_ptr<ProxyRequest>(reinterpret_cast<ProxyRequest*>(request)));
-    reply(record, MWM_REQUEST_ADD, reinterpret_cast<WPARAM>(node));
+    RequestNode* node = request_tree_->add(std::unique_ptr<ProxyRequest>(request.request));
+    request.answer(node);
 }
 
-void MainWindow::OnRequestDone(RequestDoneBlock* block) {
-    if (!block || !block->record) return;
-    if (block->node && request_tree_) {
+void MainWindow::OnRequestDone(const RequestDone& request) {
+    if (!request.block || !request.record) return;
+    RequestDoneBlock& block = *request.block;
+    if (block.node && request_tree_) {
         if (deferring_) {
-            park(block->record, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(block), 0);
+            park(request.record, request.parked());
             return;
         }
-        request_tree_->finish(block->node, block->content_class, block->status != 0 ? 1 : 0, block->response_code,
-                              std::move(block->log));
+        request_tree_->finish(block.node, block.content_class, block.status != ConnectionStatus::ok ? 1 : 0,
+                              block.response_code, std::move(block.log));
     }
-    reply(block->record, MWM_REQUEST_DONE);
+    request.answer();
 }
 
-void MainWindow::OnCookieGet(ConnectionRecord* record) {
-    // No cookie jar: no Cookie line for any request.
-    reply(record, MWM_COOKIE_GET, 0);
+void MainWindow::OnCookieGet(const CookieGet& request) {
+    request.answer(request.url ? cookie_jar_header_value(*request.url) : std::nullopt);
 }
 
-void MainWindow::OnCookieSet(ConnectionRecord* record, LPARAM cookie) {
-    std::unique_ptr<LineList> owned = adopt_param<LineList>(cookie);
-    reply(record, MWM_COOKIE_SET);
+void MainWindow::OnCookieSet(const CookieSet& request) {
+    cookie_jar_store(request.set_cookie, request.host);
+    request.answer();
 }
 
-void MainWindow::OnAuthNote(ConnectionRecord* record, LPARAM note) {
-    std::unique_ptr<AuthNote> owned = adopt_param<AuthNote>(note);
-    reply(record, MWM_AUTH_NOTE);
+void MainWindow::OnAuthNote(const AuthNote& request) {
+    credentials_put(request.host, request.challenge, std::nullopt, std::nullopt);
+    request.answer();
 }
 
-void MainWindow::OnQueueGetOnly(ConnectionRecord* record, LPARAM request) {
-    std::unique_ptr<LineList> owned = adopt_param<LineList>(request);
-    if (owned && !owned->empty()) connections_.queue_forced_get(std::move(*owned));
-    reply(record, MWM_QUEUE_GETONLY);
+void MainWindow::OnQueueGetOnly(ForcedGet request) {
+    if (!request.request.empty()) connections_.queue_forced_get(std::move(request.request));
+    request.answer();
 }
 
-void MainWindow::OnReserve(LPARAM request) {
-    std::unique_ptr<ProxyRequest> owned = adopt_param<ProxyRequest>(request);
-    if (owned) reserve_for_autoget(*owned);
+void MainWindow::OnReserve(const Reservation& reservation) {
+    if (reservation.request) reserve_for_autoget(*reservation.request);
 }
 
-void MainWindow::OnProgress(WPARAM percent, LPARAM crawler) {
-    if (crawler) {
-        if (HWND autoget = autoget_window()) SendMessageA(autoget, AGM_PROGRESS, percent, crawler);
+void MainWindow::OnProgress(const ProgressReport& report) {
+    if (report.crawler) {
+        if (HWND autoget = autoget_window()) send_progress(autoget, AGM_PROGRESS, report.percent, true);
         if (!settings().recTreePut) return;
         progress_bar_changing();
-        if (progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, percent, 0);
+        if (progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, report.percent, 0);
         return;
     }
     // Withdrawn first: a connection must never skip a report on a stale value.
     progress_bar_changing();
-    if (progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, percent, 0);
-    progress_bar_shows(window_, static_cast<int>(percent));
+    if (progress_bar_) SendMessageA(progress_bar_, PBM_SETPOS, report.percent, 0);
+    progress_bar_shows(window(), report.percent);
 }
 
-LRESULT MainWindow::OnOpenLog(LPARAM debug) {
-    return reinterpret_cast<LRESULT>(open_log_window(window_, debug != 0));
+LRESULT MainWindow::OnOpenLog(const OpenLog& request) {
+    return OpenLog::result(open_log_window(window(), request.debug_window, this));
 }
 
 }  // namespace vellum

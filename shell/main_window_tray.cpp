@@ -46,14 +46,10 @@ bool has_visible_owned_window(HWND owner) {
     return search.found;
 }
 
-void check_item(HMENU menu, UINT id, bool on) {
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
-}
-
 }  // namespace
 
 void MainWindow::add_tray_icon_or_update(HICON icon) {
-    NOTIFYICONDATAA data = tray_record(window_);
+    NOTIFYICONDATAA data = tray_record(window());
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = MWM_TRAY;
     data.hIcon = icon;
@@ -68,7 +64,7 @@ void MainWindow::add_tray_icon_or_update(HICON icon) {
 
 void MainWindow::delete_tray_icon() {
     if (!tray_icon_added_) return;
-    NOTIFYICONDATAA data = tray_record(window_);
+    NOTIFYICONDATAA data = tray_record(window());
     Shell_NotifyIconA(NIM_DELETE, &data);
     tray_icon_added_ = false;
 }
@@ -90,8 +86,8 @@ LRESULT MainWindow::OnTray(LPARAM mouse_message) {
 void MainWindow::show_tray_menu() {
     POINT cursor{};
     GetCursorPos(&cursor);
-    SetForegroundWindow(window_);
-    if (!tray_menu_ || IsWindowVisible(window_) || has_visible_owned_window(window_)) return;
+    SetForegroundWindow(window());
+    if (!tray_menu_ || IsWindowVisible(window()) || has_visible_owned_window(window())) return;
 
     const Settings& s = settings();
     EnableMenuItem(tray_menu_, ID_OPEN_MAIN_WINDOW, MF_BYCOMMAND | MF_ENABLED);
@@ -102,11 +98,11 @@ void MainWindow::show_tray_menu() {
     check_item(tray_menu_, ID_LOG_DETAIL, s.log != 0);
 
     const UINT command = static_cast<UINT>(
-        TrackPopupMenu(tray_menu_, TPM_LEFTALIGN | TPM_RETURNCMD, cursor.x, cursor.y, 0, window_, nullptr));
+        TrackPopupMenu(tray_menu_, TPM_LEFTALIGN | TPM_RETURNCMD, cursor.x, cursor.y, 0, window(), nullptr));
     // Lets the menu close when the user clicks elsewhere (the tray menu's
     // known need for a message after tracking).
-    PostMessageA(window_, WM_NULL, 0, 0);
-    if (command) SendMessageA(window_, WM_COMMAND, command, 0);
+    PostMessageA(window(), WM_NULL, 0, 0);
+    if (command) SendMessageA(window(), WM_COMMAND, command, 0);
 }
 
 }  // namespace vellum

@@ -9,10 +9,6 @@ namespace {
 
 const std::string kNoUrl;
 
-bool starts_with(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 }  // namespace
 
 const std::string& RequestNode::url() const {
@@ -21,12 +17,12 @@ const std::string& RequestNode::url() const {
 
 std::string request_label(const std::string& parent_url, const std::string& url, bool parent_is_root) {
     static const std::string kScheme = "http://";
-    if (parent_is_root || !starts_with(parent_url, kScheme) || !starts_with(url, kScheme)) return url;
+    if (parent_is_root || !parent_url.starts_with(kScheme) || !url.starts_with(kScheme)) return url;
     const std::string page = parent_url.substr(0, parent_url.find('?'));
     const std::size_t last_slash = page.rfind('/');
     if (last_slash == std::string::npos) return url;
     const std::string folder = page.substr(0, last_slash + 1);
-    if (starts_with(url, folder)) return url.substr(folder.size());
+    if (url.starts_with(folder)) return url.substr(folder.size());
     const std::size_t parent_host_end = parent_url.find('/', kScheme.size());
     const std::size_t host_end = url.find('/', kScheme.size());
     if (parent_host_end == std::string::npos || host_end == std::string::npos) return url;

@@ -1,9 +1,8 @@
 #include "shell/settings_win.h"
 
-#include "base/registry_win.h"
+#include <variant>
 
-#include <algorithm>
-#include <vector>
+#include "base/registry_win.h"
 
 namespace vellum {
 namespace {
@@ -13,12 +12,130 @@ constexpr char kDefaultLinkExtensionText[] = "html\r\nhtm\r\nshtml";
 
 constexpr DWORD kMaxKeyNameBuffer = 256;  // registry key names are at most 255 characters
 
-std::int32_t read_int(HKEY key, const char* name, std::int32_t default_value) {
-    return static_cast<std::int32_t>(read_dword(key, name, static_cast<std::uint32_t>(default_value)));
+// Every stored setting, once: its registry value, the member that holds it,
+// and so its kind. A 32-bit number is a REG_DWORD (a signed one stored as
+// its two's complement), a text a REG_SZ of at most 259 bytes, and the
+// link-extension list a REG_SZ of its lines with its length in a REG_DWORD
+// named after it with "Len" added. Saved in this order; loaded from the same
+// table, each missing or unreadable value keeping the member's default.
+template <auto Member>
+auto& field(Settings& s) {
+    return s.*Member;
+}
+template <auto Group, auto Member>
+auto& field(Settings& s) {
+    return (s.*Group).*Member;
 }
 
-void write_int(HKEY key, const char* name, std::int32_t value) {
-    write_dword(key, name, static_cast<std::uint32_t>(value));
+using Member = std::variant<std::uint32_t& (*)(Settings&), std::int32_t& (*)(Settings&),
+                            std::string& (*)(Settings&), LineList& (*)(Settings&)>;
+
+enum class Rule {
+    as_stored,
+    zero_or_one,  // any non-zero value is held and saved as 1
+};
+
+struct StoredSetting {
+    const char* name;
+    Member member;
+    Rule rule = Rule::as_stored;
+};
+
+const StoredSetting kStoredSettings[] = {
+    {"localPath", &field<&Settings::localPath>},
+    {"localize", &field<&Settings::localize>},
+    {"internet", &field<&Settings::internet>},
+    {"recTreePut", &field<&Settings::recTreePut>},
+    {"log", &field<&Settings::log>},
+    {"recStatusModify", &field<&Settings::recStatusModify>},
+    {"recStatusLimit", &field<&Settings::recStatusLimit>},
+    {"recStatusLink", &field<&Settings::recStatusLink>},
+    {"recStatusRetry", &field<&Settings::recStatusRetry>},
+    {"recStatusRetryTimer", &field<&Settings::recStatusRetryTimer>},
+    {"windowPosLeft", &field<&Settings::windowPosLeft>},
+    {"windowPosTop", &field<&Settings::windowPosTop>},
+    {"windowPosRight", &field<&Settings::windowPosRight>},
+    {"windowPosBottom", &field<&Settings::windowPosBottom>},
+    {"recWindowPosLeft", &field<&Settings::recWindowPosLeft>},
+    {"recWindowPosTop", &field<&Settings::recWindowPosTop>},
+    {"recWindowPosRight", &field<&Settings::recWindowPosRight>},
+    {"recWindowPosBottom", &field<&Settings::recWindowPosBottom>},
+    {"proxy.address", &field<&Settings::proxy, &ProxySettings::address>},
+    {"proxy.port", &field<&Settings::proxy, &ProxySettings::port>},
+    {"proxy.proxy", &field<&Settings::proxy, &ProxySettings::proxy>},
+    {"recStart.link", &field<&Settings::recStart, &AutoGetStart::linkOnly>, Rule::zero_or_one},
+    {"recStart.hour", &field<&Settings::recStart, &AutoGetStart::hour>},
+    {"recStart.minute", &field<&Settings::recStart, &AutoGetStart::minute>},
+    {"recStart.hangUp", &field<&Settings::recStart, &AutoGetStart::hangUp>},
+    {"recStart.linkExtList", &field<&Settings::recStart, &AutoGetStart::linkExtensions>},
+    {"recScan.string", &field<&Settings::recScanString>},
+    {"recScan.uplow", &field<&Settings::recScanUplow>},
+    {"dialUp.support", &field<&Settings::dialUp, &DialUpSettings::support>},
+    {"dialUp.dialStr", &field<&Settings::dialUp, &DialUpSettings::dialStr>},
+    {"dialUp.idStr", &field<&Settings::dialUp, &DialUpSettings::idStr>},
+    {"dialUp.passwordStr", &field<&Settings::dialUp, &DialUpSettings::passwordStr>},
+};
+
+template <typename... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+
+std::string length_name(const char* list_name) {
+    return std::string(list_name) + "Len";
+}
+
+std::uint32_t ruled(std::uint32_t value, Rule rule) {
+    return rule == Rule::zero_or_one ? (value != 0 ? 1 : 0) : value;
+}
+
+void load_value(HKEY key, const StoredSetting& setting, Settings& s) {
+    const char* name = setting.name;
+    std::visit(Overloaded{
+                   [&](std::uint32_t& (*member)(Settings&)) {
+                       std::uint32_t& value = member(s);
+                       value = ruled(read_dword(key, name, value), setting.rule);
+                   },
+                   [&](std::int32_t& (*member)(Settings&)) {
+                       std::int32_t& value = member(s);
+                       value = static_cast<std::int32_t>(read_dword(key, name, static_cast<std::uint32_t>(value)));
+                   },
+                   [&](std::string& (*member)(Settings&)) {
+                       std::string& value = member(s);
+                       value = read_string(key, name, value);
+                   },
+                   [&](LineList& (*member)(Settings&)) {
+                       // The text is read into a buffer of its stored length
+                       // and its terminator: a longer text is not the list.
+                       const std::uint32_t length = read_dword(key, length_name(name).c_str(), 0);
+                       const std::string text =
+                           length != 0 ? read_string(key, name, kDefaultLinkExtensionText, std::size_t{length} + 1)
+                                       : std::string(kDefaultLinkExtensionText);
+                       member(s) = split_link_extensions(text);
+                   },
+               },
+               setting.member);
+}
+
+void save_value(HKEY key, const StoredSetting& setting, Settings& s) {
+    const char* name = setting.name;
+    std::visit(Overloaded{
+                   [&](std::uint32_t& (*member)(Settings&)) { write_dword(key, name, ruled(member(s), setting.rule)); },
+                   [&](std::int32_t& (*member)(Settings&)) {
+                       write_dword(key, name, static_cast<std::uint32_t>(member(s)));
+                   },
+                   [&](std::string& (*member)(Settings&)) { write_string(key, name, member(s)); },
+                   [&](LineList& (*member)(Settings&)) {
+                       // An empty list is not stored: the next start falls
+                       // back to the stored list or the default, so a
+                       // link-only run always knows page extensions.
+                       const std::string text = join_link_extensions(member(s));
+                       if (text.empty()) return;
+                       write_dword(key, length_name(name).c_str(), static_cast<std::uint32_t>(text.size()));
+                       write_string(key, name, text);
+                   },
+               },
+               setting.member);
 }
 
 // Removes the older release's "Vellum..." keys under the company key, and the
@@ -51,7 +168,7 @@ void remove_legacy_keys() {
 
 void load_settings(Settings& s, std::string_view module_path) {
     s = Settings{};
-    const std::string default_folder = default_save_folder(module_path);
+    s.localPath = default_save_folder(module_path);
 
     const char* path = kSettingsKeyPath;
     bool migrate = false;
@@ -64,52 +181,14 @@ void load_settings(Settings& s, std::string_view module_path) {
     std::uint32_t version_high = 0;
     std::uint32_t version_low = 0;
     {
-        const RegKey owner = open_or_create_key(HKEY_CURRENT_USER, path);
-        const HKEY key = owner.get();
-        s.localPath = read_string(key, "localPath", default_folder);
-        version_high = read_dword(key, "versionH", 0);
-        version_low = read_dword(key, "versionL", 0);
-        s.localize = read_dword(key, "localize", s.localize);
-        s.internet = read_dword(key, "internet", s.internet);
-        s.recTreePut = read_dword(key, "recTreePut", s.recTreePut);
-        s.log = read_dword(key, "log", s.log);
-        s.recStatusModify = read_dword(key, "recStatusModify", s.recStatusModify);
-        s.recStatusLink = read_dword(key, "recStatusLink", s.recStatusLink);
-        s.recStatusLimit = read_dword(key, "recStatusLimit", s.recStatusLimit);
-        s.recStatusRetry = read_dword(key, "recStatusRetry", s.recStatusRetry);
-        s.recStatusRetryTimer = read_dword(key, "recStatusRetryTimer", s.recStatusRetryTimer);
-        s.windowPosLeft = read_int(key, "windowPosLeft", s.windowPosLeft);
-        s.windowPosTop = read_int(key, "windowPosTop", s.windowPosTop);
-        s.windowPosRight = read_int(key, "windowPosRight", s.windowPosRight);
-        s.windowPosBottom = read_int(key, "windowPosBottom", s.windowPosBottom);
-        s.recWindowPosLeft = read_int(key, "recWindowPosLeft", s.recWindowPosLeft);
-        s.recWindowPosTop = read_int(key, "recWindowPosTop", s.recWindowPosTop);
-        s.recWindowPosRight = read_int(key, "recWindowPosRight", s.recWindowPosRight);
-        s.recWindowPosBottom = read_int(key, "recWindowPosBottom", s.recWindowPosBottom);
-        s.proxy.address = read_string(key, "proxy.address", s.proxy.address);
-        s.proxy.port = read_string(key, "proxy.port", s.proxy.port);
-        s.proxy.proxy = read_dword(key, "proxy.proxy", s.proxy.proxy);
-        if (is_self_proxy(s.proxy)) s.proxy.proxy = 0;
-
-        s.recStart.linkOnly = read_dword(key, "recStart.link", s.recStart.linkOnly) != 0 ? 1 : 0;
-        s.recStart.hour = read_dword(key, "recStart.hour", s.recStart.hour);
-        s.recStart.minute = read_dword(key, "recStart.minute", s.recStart.minute);
-        s.recStart.hangUp = read_dword(key, "recStart.hangUp", s.recStart.hangUp);
-        const std::uint32_t list_length = read_dword(key, "recStart.linkExtListLen", 0);
-        const std::string list_text =
-            list_length != 0
-                ? read_string(key, "recStart.linkExtList", kDefaultLinkExtensionText, std::size_t{list_length} + 1)
-                : std::string(kDefaultLinkExtensionText);
-        s.recStart.linkExtensions = split_link_extensions(list_text);
-
-        s.recScanString = read_string(key, "recScan.string", s.recScanString);
-        s.recScanUplow = read_dword(key, "recScan.uplow", s.recScanUplow);
-        s.dialUp.support = read_dword(key, "dialUp.support", s.dialUp.support);
-        s.dialUp.dialStr = read_string(key, "dialUp.dialStr", s.dialUp.dialStr);
-        s.dialUp.idStr = read_string(key, "dialUp.idStr", s.dialUp.idStr);
-        s.dialUp.passwordStr = read_string(key, "dialUp.passwordStr", s.dialUp.passwordStr);
+        const RegKey key = open_or_create_key(HKEY_CURRENT_USER, path);
+        version_high = read_dword(key.get(), "versionH", 0);
+        version_low = read_dword(key.get(), "versionL", 0);
+        for (const StoredSetting& setting : kStoredSettings) load_value(key.get(), setting, s);
     }
 
+    // The program never forwards to itself.
+    if (is_self_proxy(s.proxy)) s.proxy.proxy = 0;
     // Recording means fetching from the network.
     if (s.localize && !s.internet) s.internet = 1;
 
@@ -128,47 +207,10 @@ void load_settings(Settings& s) {
 }
 
 void save_settings(const Settings& s) {
-    const RegKey owner = open_or_create_key(HKEY_CURRENT_USER, kSettingsKeyPath);
-    if (!owner) return;
-    const HKEY key = owner.get();
-    write_string(key, "localPath", s.localPath);
-    write_dword(key, "localize", s.localize);
-    write_dword(key, "internet", s.internet);
-    write_dword(key, "recTreePut", s.recTreePut);
-    write_dword(key, "log", s.log);
-    write_dword(key, "recStatusModify", s.recStatusModify);
-    write_dword(key, "recStatusLimit", s.recStatusLimit);
-    write_dword(key, "recStatusLink", s.recStatusLink);
-    write_dword(key, "recStatusRetry", s.recStatusRetry);
-    write_dword(key, "recStatusRetryTimer", s.recStatusRetryTimer);
-    write_int(key, "windowPosLeft", s.windowPosLeft);
-    write_int(key, "windowPosTop", s.windowPosTop);
-    write_int(key, "windowPosRight", s.windowPosRight);
-    write_int(key, "windowPosBottom", s.windowPosBottom);
-    write_int(key, "recWindowPosLeft", s.recWindowPosLeft);
-    write_int(key, "recWindowPosTop", s.recWindowPosTop);
-    write_int(key, "recWindowPosRight", s.recWindowPosRight);
-    write_int(key, "recWindowPosBottom", s.recWindowPosBottom);
-    write_string(key, "proxy.address", s.proxy.address);
-    write_string(key, "proxy.port", s.proxy.port);
-    write_dword(key, "proxy.proxy", s.proxy.proxy);
-    write_dword(key, "recStart.link", s.recStart.linkOnly != 0 ? 1 : 0);
-    write_dword(key, "recStart.hour", s.recStart.hour);
-    write_dword(key, "recStart.minute", s.recStart.minute);
-    write_dword(key, "recStart.hangUp", s.recStart.hangUp);
-    // An empty list is not stored: the next start falls back to the stored
-    // list or the default, so a link-only run always knows page extensions.
-    const std::string list_text = join_link_extensions(s.recStart.linkExtensions);
-    if (!list_text.empty()) {
-        write_dword(key, "recStart.linkExtListLen", static_cast<std::uint32_t>(list_text.size()));
-        write_string(key, "recStart.linkExtList", list_text);
-    }
-    write_string(key, "recScan.string", s.recScanString);
-    write_dword(key, "recScan.uplow", s.recScanUplow);
-    write_dword(key, "dialUp.support", s.dialUp.support);
-    write_string(key, "dialUp.dialStr", s.dialUp.dialStr);
-    write_string(key, "dialUp.idStr", s.dialUp.idStr);
-    write_string(key, "dialUp.passwordStr", s.dialUp.passwordStr);
+    const RegKey key = open_or_create_key(HKEY_CURRENT_USER, kSettingsKeyPath);
+    if (!key) return;
+    Settings record = s;  // the table reaches its members through a writable record
+    for (const StoredSetting& setting : kStoredSettings) save_value(key.get(), setting, record);
 }
 
 bool publish_listening_address(std::uint32_t host_order_address, std::uint16_t port) {

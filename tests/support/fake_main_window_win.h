@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "base/messages.h"
-#include "base/thread_message.h"
 #include "proxy/connection_handler_win.h"
 #include "proxy/connection_record.h"
 #include "http/http_message.h"
 #include "proxy/ui_requests.h"
+#include "shell/request_tree.h"
 
 namespace vellum::testing {
 
@@ -70,7 +70,7 @@ public:
         result = Result{};
         std::thread thread([&] {
             record.thread_id = GetCurrentThreadId();
-            result.status = run_connection(record);
+            result.status = status_word(run_connection(record));
         });
         while (!result.done) {
             MSG msg;
@@ -94,66 +94,76 @@ private:
         return DefWindowProcA(window, message, wparam, lparam);
     }
 
-    void reply(UINT message, WPARAM value = 0) { PostThreadMessageA(record_->thread_id, message, value, 0); }
-
+    // Decodes and answers every request as the main window does, through
+    // the same typed requests.
     std::optional<LRESULT> handle(UINT message, WPARAM wparam, LPARAM lparam) {
         ConnectionRecord& record = *record_;
         switch (message) {
         case MWM_OPEN_SERVER_SOCKET:
             ++result.open_server_requests;
             record.server_socket = refuse_server_socket ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, 0);
-            reply(message);
+            SocketRequest::decode(message, wparam, lparam).answer();
             return 0;
         case MWM_CLOSE_SERVER_SOCKET:
             if (record.server_socket != INVALID_SOCKET) closesocket(record.server_socket.exchange(INVALID_SOCKET));
-            reply(message);
+            SocketRequest::decode(message, wparam, lparam).answer();
             return 0;
         case MWM_CLOSE_CLIENT_SOCKET:
             if (record.client_socket != INVALID_SOCKET) closesocket(record.client_socket.exchange(INVALID_SOCKET));
-            reply(message);
+            SocketRequest::decode(message, wparam, lparam).answer();
             return 0;
-        case MWM_MARK_AUTOGET:
-            result.marked_autoget = lparam == 1;
-            reply(message);
+        case MWM_MARK_AUTOGET: {
+            const MarkAutoget mark = MarkAutoget::decode(wparam, lparam);
+            result.marked_autoget = mark.mark;
+            mark.answer();
             return 0;
-        case MWM_REQUEST_ADD:
+        }
+        case MWM_REQUEST_ADD: {
+            const RequestAdd add = RequestAdd::decode(wparam, lparam);
             result.added = true;
             if (show_in_tree) {
-                result.tree_request.reset(reinterpret_cast<ProxyRequest*>(lparam));
-                reply(message, reinterpret_cast<WPARAM>(&node_));
+                result.tree_request.reset(add.request);
+                add.answer(&node_);
             } else {
-                reply(message, 0);
+                add.answer(nullptr);
             }
             return 0;
+        }
         case MWM_REQUEST_DONE: {
-            auto* done = reinterpret_cast<RequestDoneBlock*>(wparam);
-            result.log = std::move(done->log);
-            result.content_class = done->content_class;
-            result.response_code = done->response_code;
-            result.done_status = done->status;
-            reply(message);
+            const RequestDone done = RequestDone::decode(wparam, lparam);
+            result.log = std::move(done.block->log);
+            result.content_class = done.block->content_class;
+            result.response_code = done.block->response_code;
+            result.done_status = status_word(done.block->status);
+            done.answer();
             return 0;
         }
         case MWM_COOKIE_GET:
-            reply(message, cookie.empty() ? 0 : reinterpret_cast<WPARAM>(new std::string(cookie)));
+            CookieGet::decode(wparam, lparam).answer(cookie.empty() ? std::nullopt : std::optional(cookie));
             return 0;
-        case MWM_COOKIE_SET:
-            result.cookies_set.push_back(*adopt_param<LineList>(lparam));
-            reply(message);
+        case MWM_COOKIE_SET: {
+            const CookieSet set = CookieSet::decode(wparam, lparam);
+            result.cookies_set.push_back(LineList{set.set_cookie, set.host});
+            set.answer();
             return 0;
-        case MWM_AUTH_NOTE:
-            result.auth_notes.push_back(*adopt_param<AuthNote>(lparam));
-            reply(message);
+        }
+        case MWM_AUTH_NOTE: {
+            const AuthNote note = AuthNote::decode(wparam, lparam);
+            result.auth_notes.push_back(note);
+            note.answer();
             return 0;
-        case MWM_QUEUE_GETONLY:
-            result.forced_gets.push_back(*adopt_param<LineList>(lparam));
-            reply(message);
+        }
+        case MWM_QUEUE_GETONLY: {
+            ForcedGet get = ForcedGet::decode(wparam, lparam);
+            result.forced_gets.push_back(std::move(get.request));
+            get.answer();
             return 0;
+        }
         case MWM_RESERVE:
-            result.reserved = adopt_param<ProxyRequest>(lparam);
+            result.reserved = std::move(Reservation::decode(wparam, lparam).request);
             return 0;
         case MWM_PROGRESS:
-            if (on_progress) on_progress(record, static_cast<int>(wparam));
+            if (on_progress) on_progress(record, ProgressReport::decode(wparam, lparam).percent);
             return 0;
         case MWM_CONNECTION_DONE:
             result.done = true;
@@ -164,7 +174,7 @@ private:
 
     HWND window_;
     ConnectionRecord* record_ = nullptr;
-    int node_ = 0;  // stands for the tree node the connection gets back
+    RequestNode node_;  // the tree node the connection gets back
 };
 
 }  // namespace vellum::testing

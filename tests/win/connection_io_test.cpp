@@ -152,13 +152,13 @@ TEST_F(ConnectionIoTest, SendHeaderLogsAndSends) {
     auto pair = make_socket_pair();
     ConnectionLog log;
     log.detail = true;
-    EXPECT_EQ(send_header_to_client(pair.near_end.get(), LineList{"HTTP/1.0 200 OK\r\n", "\r\n"}, log), 0);
+    EXPECT_EQ(send_header_to_client(pair.near_end.get(), LineList{"HTTP/1.0 200 OK\r\n", "\r\n"}, log), ConnectionStatus::ok);
     pair.near_end.reset();
     EXPECT_EQ(receive_all(pair.far_end.get()), "HTTP/1.0 200 OK\r\n\r\n");
     EXPECT_EQ(log.lines, (LineList{"レスポンスヘッダー(to Client)の内容 次の行から--->\r\n", "HTTP/1.0 200 OK\r\n", "\r\n",
                                    "<---ここまで\r\n", "レスポンスヘッダー(to Client)送信開始\r\n", "完了\r\n"}));
     ConnectionLog quiet;
-    EXPECT_EQ(send_header_to_client(INVALID_SOCKET, LineList{"x"}, quiet), 0);
+    EXPECT_EQ(send_header_to_client(INVALID_SOCKET, LineList{"x"}, quiet), ConnectionStatus::ok);
     EXPECT_TRUE(quiet.lines.empty());
 }
 
@@ -167,7 +167,7 @@ TEST_F(ConnectionIoTest, SendHeaderFailureIsLoggedEvenWithoutDetail) {
     SOCKET dead = pair.near_end.release();
     closesocket(dead);
     ConnectionLog log;
-    EXPECT_EQ(send_header_to_client(dead, LineList{"HTTP/1.0 200 OK\r\n"}, log), 1);
+    EXPECT_EQ(send_header_to_client(dead, LineList{"HTTP/1.0 200 OK\r\n"}, log), ConnectionStatus::socket_failed);
     EXPECT_EQ(log.lines, (LineList{"*** クライアントに送信出来ません！ ***\r\n"}));
 }
 
@@ -186,7 +186,7 @@ TEST_F(ConnectionIoTest, RelayServerToClientAndFileWithLimit) {
     ends.source_socket = server.near_end.get();
     ends.client_socket = client.near_end.get();
     ends.destination_file = file;
-    EXPECT_EQ(relay_body(ends, 2500, log, true), kRelayOk);
+    EXPECT_EQ(relay_body(ends, 2500, log, true), ConnectionStatus::ok);
     client.near_end.reset();
     EXPECT_EQ(receive_all(client.far_end.get()), body);
 
@@ -217,7 +217,7 @@ TEST_F(ConnectionIoTest, RelayWithoutLimitCyclesProgress) {
     ends.client_socket = client.near_end.get();
     std::string received;
     std::thread reader([&] { received = receive_all(client.far_end.get()); });
-    EXPECT_EQ(relay_body(ends, -1, log, false), kRelayOk);
+    EXPECT_EQ(relay_body(ends, -1, log, false), ConnectionStatus::ok);
     client.near_end.reset();
     reader.join();
     CloseHandle(file);
@@ -256,7 +256,7 @@ TEST_F(ConnectionIoTest, RepeatedPercentsOfALargeBodyAreNotSentAgain) {
     ends.client_socket = client.near_end.get();
     std::string received;
     std::thread reader([&] { received = receive_all(client.far_end.get()); });
-    EXPECT_EQ(relay_body(ends, static_cast<long long>(body.size()), log, false), kRelayOk);
+    EXPECT_EQ(relay_body(ends, static_cast<long long>(body.size()), log, false), ConnectionStatus::ok);
     client.near_end.reset();
     reader.join();
     CloseHandle(file);
@@ -313,13 +313,13 @@ TEST_F(ConnectionIoTest, RelayLimitZeroAndEarlyClose) {
     RelayEnds ends;
     ends.source_socket = server.near_end.get();
     ends.client_socket = client.near_end.get();
-    EXPECT_EQ(relay_body(ends, 0, log, false), kRelayOk);
+    EXPECT_EQ(relay_body(ends, 0, log, false), ConnectionStatus::ok);
     EXPECT_EQ(log.lines.back(), "通信量(byte)：0\r\n");
 
     send_all(server.far_end.get(), pattern(3000));
     server.far_end.reset();  // the server stops after 3000 of 5000 bytes
     log.lines.clear();
-    EXPECT_EQ(relay_body(ends, 5000, log, false), kRelayOk);
+    EXPECT_EQ(relay_body(ends, 5000, log, false), ConnectionStatus::ok);
     EXPECT_EQ(log.lines.back(), "通信量(byte)：3000\r\n");
 }
 
@@ -335,7 +335,7 @@ TEST_F(ConnectionIoTest, FailingDestinationStillDeliversToTheClient) {
     ends.source_socket = server.near_end.get();
     ends.client_socket = client.near_end.get();
     ends.destination_file = read_only;
-    EXPECT_EQ(relay_body(ends, -1, log, false), kRelayWriteFailed);
+    EXPECT_EQ(relay_body(ends, -1, log, false), ConnectionStatus::write_failed);
     CloseHandle(read_only);
     client.near_end.reset();
     EXPECT_EQ(receive_all(client.far_end.get()), body);
@@ -351,7 +351,7 @@ TEST_F(ConnectionIoTest, RelayFailuresAndRefusals) {
     RelayEnds file_to_file;
     file_to_file.source_file = a;
     file_to_file.destination_file = b;
-    EXPECT_EQ(relay_body(file_to_file, -1, log, false), kRelayOk);
+    EXPECT_EQ(relay_body(file_to_file, -1, log, false), ConnectionStatus::ok);
     EXPECT_TRUE(log.lines.empty());
 
     // The client has gone: the send fails.
@@ -360,7 +360,7 @@ TEST_F(ConnectionIoTest, RelayFailuresAndRefusals) {
     RelayEnds to_gone;
     to_gone.source_file = a;
     to_gone.client_socket = gone;
-    EXPECT_EQ(relay_body(to_gone, -1, log, false), kRelaySocketFailed);
+    EXPECT_EQ(relay_body(to_gone, -1, log, false), ConnectionStatus::socket_failed);
     EXPECT_EQ(log.lines.back(), "*** クライアントに本体を送信する際にソケットエラー発生！ ***\r\n");
 
     // A handle opened without read access fails to read.
@@ -369,7 +369,7 @@ TEST_F(ConnectionIoTest, RelayFailuresAndRefusals) {
     RelayEnds unreadable;
     unreadable.source_file = write_only;
     unreadable.client_socket = other.near_end.get();
-    EXPECT_EQ(relay_body(unreadable, -1, log, false), kRelayReadFailed);
+    EXPECT_EQ(relay_body(unreadable, -1, log, false), ConnectionStatus::read_failed);
     EXPECT_EQ(log.lines.back(), "*** ローカルファイルリードエラー！ ***\r\n");
     CloseHandle(a);
     CloseHandle(b);

@@ -13,7 +13,6 @@
 
 #include "autoget/autoget_window.h"
 #include "base/messages.h"
-#include "base/thread_message.h"
 #include "proxy/connection_io_win.h"
 #include "proxy/connection_record.h"
 #include "proxy/ui_requests.h"
@@ -129,18 +128,10 @@ protected:
     // the request is freed here, as the thread would).
     RequestNode* add(std::unique_ptr<ProxyRequest> request, ConnectionRecord* from = nullptr) {
         ConnectionRecord& r = from ? *from : record;
-        std::optional<WPARAM> reply;
-        ProxyRequest* lent = request.get();
-        {
-            Worker worker(r, [&] {
-                bool aborted = false;
-                reply = ask_ui(window, MWM_REQUEST_ADD, reinterpret_cast<WPARAM>(&r), reinterpret_cast<LPARAM>(lent),
-                               aborted);
-            });
-            EXPECT_TRUE(pump_until([&] { return worker.done.load(); }));
-        }
-        if (reply && *reply) request.release();  // the tree owns it now
-        return reply ? reinterpret_cast<RequestNode*>(*reply) : nullptr;
+        RequestNode* node = nullptr;
+        Worker worker(r, [&] { node = UiLink(window, r).add_request(request); });
+        EXPECT_TRUE(pump_until([&] { return worker.done.load(); }));
+        return node;
     }
 
     RequestDoneBlock done_block(RequestNode* node, int content_class, int status, int response_code,
@@ -151,16 +142,13 @@ protected:
         block.log = std::move(log);
         block.content_class = content_class;
         block.response_code = response_code;
-        block.status = status;
+        block.status = static_cast<ConnectionStatus>(status);
         return block;
     }
 
     void finish(RequestNode* node, int content_class = 2, int response_code = 200, LineList log = {}) {
         RequestDoneBlock block = done_block(node, content_class, 0, response_code, std::move(log));
-        Worker worker(record, [&] {
-            bool aborted = false;
-            ask_ui(window, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&block), 0, aborted);
-        });
+        Worker worker(record, [&] { UiLink(window, record).request_done(block); });
         EXPECT_TRUE(pump_until([&] { return worker.done.load(); }));
     }
 
@@ -259,10 +247,7 @@ TEST_F(MainWindowCommandsTest, RequestsShowUnderTheirPageWithTheirOutcome) {
     // An abnormal end shows the red cross whatever the answer was.
     RequestNode* failed = add(make_request("GET", "http://other/"));
     RequestDoneBlock block = done_block(failed, 2, 100, 200);
-    Worker worker(record, [&] {
-        bool aborted = false;
-        ask_ui(window, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&block), 0, aborted);
-    });
+    Worker worker(record, [&] { UiLink(window, record).request_done(block); });
     ASSERT_TRUE(pump_until([&] { return worker.done.load(); }));
     EXPECT_EQ(view(children()[1]).state, 3);
 }
@@ -370,8 +355,7 @@ TEST_F(MainWindowCommandsTest, ARequestCommandParksTreeRequestsAndAnswersThemAft
     ConnectionRecord adder;
     adder.main_window = window;
     auto later = make_request("GET", "http://h/later.html");
-    ProxyRequest* lent = later.get();
-    std::optional<WPARAM> add_reply;
+    RequestNode* later_node = nullptr;
     RequestDoneBlock block = done_block(loading, 2, 0, 200);
     std::unique_ptr<Worker> adding, finishing;
     bool parked_while_running = false;
@@ -379,17 +363,11 @@ TEST_F(MainWindowCommandsTest, ARequestCommandParksTreeRequestsAndAnswersThemAft
     // The reservation refuses the POST with a warning; while that box is up,
     // both requests arrive and must wait.
     prompter.on_show = [&] {
-        adding = std::make_unique<Worker>(adder, [&] {
-            bool aborted = false;
-            add_reply = ask_ui(window, MWM_REQUEST_ADD, reinterpret_cast<WPARAM>(&adder),
-                               reinterpret_cast<LPARAM>(lent), aborted);
-        });
-        finishing = std::make_unique<Worker>(record, [&] {
-            bool aborted = false;
-            ask_ui(window, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&block), 0, aborted);
-        });
+        adding = std::make_unique<Worker>(adder, [&] { later_node = UiLink(window, adder).add_request(later); });
+        finishing = std::make_unique<Worker>(record, [&] { UiLink(window, record).request_done(block); });
         parked_while_running = pump_until([&] {
-            return adder.deferred_message == MWM_REQUEST_ADD && record.deferred_message == MWM_REQUEST_DONE;
+            return adder.deferred_message.message == MWM_REQUEST_ADD &&
+                   record.deferred_message.message == MWM_REQUEST_DONE;
         });
         EXPECT_FALSE(adding->done);
         EXPECT_FALSE(finishing->done);
@@ -402,10 +380,10 @@ TEST_F(MainWindowCommandsTest, ARequestCommandParksTreeRequestsAndAnswersThemAft
     EXPECT_TRUE(parked_while_running);
 
     ASSERT_TRUE(pump_until([&] { return adding->done && finishing->done; }));
-    ASSERT_TRUE(add_reply && *add_reply);
-    later.release();
-    EXPECT_EQ(adder.deferred_message, 0u);
-    EXPECT_EQ(record.deferred_message, 0u);
+    ASSERT_TRUE(later_node);
+    EXPECT_FALSE(later);  // the tree keeps it
+    EXPECT_FALSE(adder.deferred_message);
+    EXPECT_FALSE(record.deferred_message);
     EXPECT_EQ(top_labels(), (std::vector<std::string>{"http://h/form", "http://h/loading.html", "http://h/later.html"}));
     EXPECT_EQ(view(children()[1]).state, 1);
 }
@@ -533,14 +511,7 @@ TEST_F(MainWindowCommandsTest, TrayMenuOnlyWhileTheProgramIsOutOfSight) {
 
 TEST_F(MainWindowCommandsTest, QueuedForcedGetsAreKeptOncePerRequestLine) {
     auto queue = [&](LineList request) {
-        Worker worker(record, [&] {
-            if (!post_owned(window, MWM_QUEUE_GETONLY, reinterpret_cast<WPARAM>(&record),
-                            std::make_unique<LineList>(std::move(request)))) {
-                return;
-            }
-            bool aborted = false;
-            wait_for_reply(MWM_QUEUE_GETONLY, aborted);
-        });
+        Worker worker(record, [&] { UiLink(window, record).queue_forced_get(std::move(request)); });
         EXPECT_TRUE(pump_until([&] { return worker.done.load(); }));
     };
     queue(LineList{"GET http://h/a HTTP/1.0\r\n", "Vellum-Mode: GetOnly\r\n", "\r\n"});
@@ -553,7 +524,7 @@ TEST_F(MainWindowCommandsTest, QueuedForcedGetsAreKeptOncePerRequestLine) {
 
 TEST_F(MainWindowCommandsTest, ReservationsFromTheBrowserMustBeGet) {
     auto reserve = [&](const char* method) {
-        post_owned(window, MWM_RESERVE, 0, make_request(method, "http://h/page.html"));
+        UiLink(window, record).reserve(make_request(method, "http://h/page.html"));
         pump();
     };
     reserve("GET");

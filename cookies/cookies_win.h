@@ -1,0 +1,47 @@
+// The cookie jar and the credential store as the rest of the program uses
+// them. Both live in memory on the UI thread, are loaded from their files
+// beside the program ("cookie", "authenticate") when the main window is
+// created, and are saved and released when it is destroyed. Connection
+// threads reach them only through the main window (MWM_COOKIE_GET,
+// MWM_COOKIE_SET, MWM_AUTH_NOTE), the crawler through the auto-get window
+// (AGM_AUTH).
+//
+// UI thread only. Texts returned are new and belong to the caller.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "http/http_message.h"
+
+namespace vellum {
+
+// Empties the jar and fills it from the cookie file.
+void cookie_jar_load();
+// Adds or replaces the cookie a Set-Cookie value describes; `host` (the
+// request's host name, without port) is its domain unless it names one.
+void cookie_jar_store(std::string_view set_cookie, std::optional<std::string_view> host);
+// The Cookie header value for a request of `url`: the matching cookies'
+// name=value pairs joined with "; ", or none when no cookie matches.
+std::optional<std::string> cookie_jar_header_value(const ParsedUrl& url);
+// Removes every cookie without expiry and every expired one.
+void cookie_jar_discard_stale();
+// Writes the cookie file; true on success.
+bool cookie_jar_save();
+// cookie_jar_save, then releases the whole jar.
+void cookie_jar_save_and_free();
+
+// Empties the store and fills it from the credential file.
+void credentials_load();
+// Adds the host and its challenge if missing and sets the user name and the
+// password that are given; an absent one leaves the stored value.
+void credentials_put(std::string_view host, std::string_view challenge, std::optional<std::string_view> user,
+                     std::optional<std::string_view> password);
+// The Basic token (Base64 of user name, ":" and password) for the host and
+// challenge, or none unless both are stored and non-empty.
+std::optional<std::string> credentials_basic_token(std::string_view host, std::string_view challenge);
+// Writes the credential file and releases the store.
+void credentials_save_and_free();
+
+}  // namespace vellum

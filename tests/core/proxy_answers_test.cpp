@@ -1,0 +1,102 @@
+#include "proxy/proxy_answers.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/string_source.h"
+
+namespace vellum {
+namespace {
+
+using testing::StringSource;
+
+constexpr char kRequestLine[] = "GET http://h/missing.html HTTP/1.0\r\n";
+
+TEST(ErrorPages, NotFoundNamesTheRequestAndTheStorePath) {
+    EXPECT_EQ(not_found_page(kRequestLine, "C:\\save\\h\\missing.html").join(),
+              "HTTP/1.0 404 Not Found\r\n"
+              "Content-Type: text/html\r\n"
+              "\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>"
+              "<H1>Not Found</H1>"
+              "<PRE>Client request : GET http://h/missing.html HTTP/1.0\r\nLocal filename : C:\\save\\h\\missing.html</PRE>"
+              "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
+    const LineList without_path = not_found_page(kRequestLine, std::nullopt);
+    ASSERT_EQ(without_path.size(), 6u);
+    EXPECT_EQ(without_path[4], "<PRE>Client request : GET http://h/missing.html HTTP/1.0\r\n</PRE>");
+}
+
+TEST(ErrorPages, NotImplementedAndTheTwoGatewayErrors) {
+    EXPECT_EQ(not_implemented_page("HEAD http://h/ HTTP/1.0\r\n").join(),
+              "HTTP/1.0 501 Not Implemented\r\n"
+              "Content-Type: text/html\r\n"
+              "\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>"
+              "<H1>Error</H1>"
+              "<PRE>Client request : HEAD http://h/ HTTP/1.0\r\n</PRE>"
+              "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
+    EXPECT_EQ(connect_error_page("proxy.example", 8081).join(),
+              "HTTP/1.0 502 Bad Gateway\r\n"
+              "Content-Type: text/html\r\n"
+              "\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>"
+              "<H1>Connect Error</H1>"
+              "<PRE>HOST : proxy.example\r\nPORT : 8081</PRE>"
+              "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
+    EXPECT_EQ(dial_up_error_page().join(),
+              "HTTP/1.0 502 Bad Gateway\r\n"
+              "Content-Type: text/html\r\n"
+              "\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>"
+              "<H1>DialUp Error</H1>"
+              "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
+}
+
+// Each substituted line comes out of the platform formatter's 1024-byte
+// buffer: a long request line cuts the closing tag off, nothing else.
+TEST(ErrorPages, ALongSubstitutedLineIsCutAtTheFormattersLimit) {
+    const std::string long_line = "GET http://h/" + std::string(3000, 'u') + " HTTP/1.0\r\n";
+    const LineList page = not_found_page(long_line, "C:\\save\\h\\x");
+    ASSERT_EQ(page.size(), 6u);
+    EXPECT_EQ(page[4].size(), 1023u);
+    EXPECT_EQ(page[4], ("<PRE>Client request : " + long_line).substr(0, 1023));
+    EXPECT_EQ(page[5], "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
+    EXPECT_EQ(connect_error_page(std::string(2000, 'h'), 80)[4].size(), 1023u);
+}
+
+std::unique_ptr<ProxyRequest> request_with(const std::string& extra_lines) {
+    StringSource source("GET http://h/page.html HTTP/1.0\r\n" + extra_lines + "\r\n");
+    int status = 0;
+    return parse_request(source, status);
+}
+
+std::unique_ptr<ServerResponse> recorded_with(const std::string& extra_lines) {
+    StringSource source("HTTP/1.0 200 OK\r\n" + extra_lines + "\r\n");
+    int status = 0;
+    return parse_response_header(source, status);
+}
+
+TEST(ClientCopy, IsCurrentOnlyWhenBothDatesAreValidAndNameTheSameTime) {
+    const auto recorded = recorded_with("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n");
+    ASSERT_TRUE(recorded);
+    // The same time written in another of the three date forms still matches.
+    for (const char* same : {"If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
+                             "If-Modified-Since: Sunday, 06-Nov-94 08:49:37 GMT\r\n",
+                             "If-Modified-Since: Sun Nov 6 08:49:37 1994\r\n"}) {
+        SCOPED_TRACE(same);
+        const auto request = request_with(same);
+        ASSERT_TRUE(request);
+        EXPECT_TRUE(client_copy_is_current(*request, *recorded));
+    }
+    const auto older = request_with("If-Modified-Since: Sun, 06 Nov 1994 08:49:36 GMT\r\n");
+    const auto garbled = request_with("If-Modified-Since: yesterday\r\n");
+    const auto none = request_with("");
+    EXPECT_FALSE(client_copy_is_current(*older, *recorded));
+    EXPECT_FALSE(client_copy_is_current(*garbled, *recorded));
+    EXPECT_FALSE(client_copy_is_current(*none, *recorded));
+
+    // A recording without a valid Last-Modified is never the browser's copy,
+    // not even of a request whose date is as garbled as its own.
+    const auto undated = recorded_with("Last-Modified: yesterday\r\n");
+    EXPECT_FALSE(client_copy_is_current(*garbled, *undated));
+    EXPECT_FALSE(client_copy_is_current(*request_with("If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n"),
+                                        *recorded_with("")));
+}
+
+}  // namespace
+}  // namespace vellum
