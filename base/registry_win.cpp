@@ -5,15 +5,17 @@
 
 namespace vellum {
 
-RegKey open_or_create_key(HKEY root, const char* path) {
-    if (!root) return {};
-    char no_class[] = "";
+RegKey open_or_create_key(HKEY root, const char* path, LONG* error) {
+    LONG result = ERROR_INVALID_HANDLE;
     HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(root, path, 0, no_class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS)
-        return {};
-    return RegKey(key);
+    if (root) {
+        char no_class[] = "";
+        DWORD disposition = 0;
+        result = RegCreateKeyExA(root, path, 0, no_class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                 &disposition);
+    }
+    if (error) *error = result;
+    return result == ERROR_SUCCESS ? RegKey(key) : RegKey();
 }
 
 RegKey open_key_for_writing(HKEY root, const char* path) {
@@ -23,11 +25,22 @@ RegKey open_key_for_writing(HKEY root, const char* path) {
     return RegKey(key);
 }
 
-RegKey open_key_for_reading(HKEY root, const char* path) {
-    if (!root) return {};
+RegKey open_key_for_reading(HKEY root, const char* path, LONG* error) {
+    LONG result = ERROR_INVALID_HANDLE;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-    return RegKey(key);
+    if (root) result = RegOpenKeyExA(root, path, 0, KEY_READ, &key);
+    if (error) *error = result;
+    return result == ERROR_SUCCESS ? RegKey(key) : RegKey();
+}
+
+bool delete_key_tree(HKEY root, const char* path) {
+    if (!root) return false;
+    const LONG result = RegDeleteTreeA(root, path);
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) return false;
+    // The documentation promises only the key's contents; make sure the key
+    // itself goes too.
+    const LONG removed = RegDeleteKeyA(root, path);
+    return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
 }
 
 bool write_dword(HKEY key, const char* name, std::uint32_t value) {
@@ -38,13 +51,17 @@ bool write_dword(HKEY key, const char* name, std::uint32_t value) {
 }
 
 std::uint32_t read_dword(HKEY key, const char* name, std::uint32_t default_value) {
-    if (!key) return default_value;
+    return find_dword(key, name).value_or(default_value);
+}
+
+std::optional<std::uint32_t> find_dword(HKEY key, const char* name) {
+    if (!key) return std::nullopt;
     DWORD data = 0;
     DWORD count = sizeof data;
     if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &count) != ERROR_SUCCESS)
-        return default_value;
+        return std::nullopt;
     // Fewer bytes would leave part of the number undefined.
-    if (count != sizeof data) return default_value;
+    if (count != sizeof data) return std::nullopt;
     return data;
 }
 

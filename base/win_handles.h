@@ -61,6 +61,14 @@ struct WindowTraits {
     static void close(Type w) { DestroyWindow(w); }
 };
 
+// A COM interface pointer owns one reference.
+template <typename Interface>
+struct ComTraits {
+    using Type = Interface*;
+    static Type invalid() { return nullptr; }
+    static void close(Type pointer) { pointer->Release(); }
+};
+
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueSocket = UniqueHandle<SocketTraits>;
@@ -71,5 +79,7 @@ using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueImageList = UniqueHandle<ImageListTraits>;
 using UniqueBitmap = UniqueHandle<BitmapTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
+template <typename Interface>
+using ComPtr = UniqueHandle<ComTraits<Interface>>;
 
 }  // namespace vellum

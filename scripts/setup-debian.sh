@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make python3 googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth x11-utils locales fonts-ipafont-gothic imagemagick
+    mingw-w64-tools wine wine64 xvfb xauth x11-utils locales fonts-ipafont-gothic imagemagick
     fp-utils
     clang libclang-rt-14-dev
 )

@@ -101,9 +101,10 @@ def write_settings(**values):
     assert code == 0, "settings not written"
 
 
-def request_tree():
-    """The request tree as (depth, state image, label) in display order."""
-    done = subprocess.run([WINE_RUN, os.path.join(BIN, "vellum_probe.exe"), "tree"],
+def request_tree(*window):
+    """The request tree as (depth, state image, label) in display order; or,
+    given a window class and a control id, that window's tree view."""
+    done = subprocess.run([WINE_RUN, os.path.join(BIN, "vellum_probe.exe"), "tree", *window],
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
     items = []
     for line in done.stdout.decode("ascii", "replace").splitlines():

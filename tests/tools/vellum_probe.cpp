@@ -2,9 +2,11 @@
 // screen would, for the end-to-end tests. One command per run; results on
 // stdout, exit code 0 on success, 1 when the thing asked for is not there.
 //
-//   message-box SECONDS [BUTTON]  wait for a message box captioned with the
-//                                 program title; print its text as hex
-//                                 (code page 932 bytes) and press BUTTON
+//   message-box SECONDS [BUTTON [CAPTION]]
+//                                 wait for a message box captioned with the
+//                                 program title (or CAPTION: tessel.dll's and
+//                                 the installer's boxes); print its text as
+//                                 hex (code page 932 bytes) and press BUTTON
 //                                 (ok, yes, no; default ok)
 //   registry                      print "ServerAddress=<hex> ServerPort=<n>"
 //                                 or "absent"
@@ -19,8 +21,14 @@
 //                                 as Windows does when the user logs off
 //   settings NAME=d:N|s:TEXT ...  write settings values (DWORD or text)
 //   clear-settings                delete the settings key with everything in it
-//   tree                          print the request tree, one item per line:
-//                                 depth, state image, label as hex
+//   tree [CLASS ID]               print the request tree (or the tree view ID
+//                                 of the window of class CLASS, e.g.
+//                                 VELLUM_REC 115 for the auto-get window's
+//                                 page tree), one item per line: depth,
+//                                 state image, label as hex
+//   autoget-start                 start an auto-get run as the user does:
+//                                 スタート, then 今すぐスタート in the start
+//                                 dialog
 //   request-log INDEX             open the log of the INDEX-th item of the
 //                                 tree (in the order "tree" prints) through
 //                                 its context menu; print the log as hex
@@ -43,18 +51,20 @@ void print_hex(const std::string& bytes) {
     std::printf("\n");
 }
 
-HWND find_message_box() {
+HWND find_message_box(const char* caption_wanted) {
     struct Search {
+        const char* caption;
         HWND found = nullptr;
-    } search;
+    } search{caption_wanted};
     EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
             char class_name[64] = {};
             char caption[64] = {};
             GetClassNameA(window, class_name, sizeof class_name);
             GetWindowTextA(window, caption, sizeof caption);
-            if (std::strcmp(class_name, "#32770") == 0 && std::strcmp(caption, kTitle) == 0) {
-                reinterpret_cast<Search*>(param)->found = window;
+            auto* s = reinterpret_cast<Search*>(param);
+            if (std::strcmp(class_name, "#32770") == 0 && std::strcmp(caption, s->caption) == 0) {
+                s->found = window;
                 return FALSE;
             }
             return TRUE;
@@ -86,9 +96,9 @@ std::string message_text(HWND box) {
     return search.text;
 }
 
-int message_box(int seconds, const char* button) {
+int message_box(int seconds, const char* button, const char* caption) {
     HWND box = nullptr;
-    for (int waited = 0; waited < seconds * 10 && !(box = find_message_box()); ++waited) Sleep(100);
+    for (int waited = 0; waited < seconds * 10 && !(box = find_message_box(caption)); ++waited) Sleep(100);
     if (!box) {
         std::printf("none\n");
         return 1;
@@ -98,7 +108,13 @@ int message_box(int seconds, const char* button) {
     int id = IDOK;
     if (std::strcmp(button, "yes") == 0) id = IDYES;
     if (std::strcmp(button, "no") == 0) id = IDNO;
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+    // A press can come before the box's own loop takes it; press until the
+    // box is gone, so that the next probe never reads this box again.
+    for (int tries = 0; tries < 100 && IsWindow(box); ++tries) {
+        if (tries % 10 == 0)
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+        Sleep(50);
+    }
     return 0;
 }
 
@@ -236,8 +252,7 @@ std::vector<std::pair<HTREEITEM, int>> tree_items(HWND tree) {
     return items;
 }
 
-int dump_tree() {
-    HWND tree = request_tree_view();
+int dump_tree(HWND tree) {
     if (!tree) return 1;
     RemoteBuffer remote(tree, sizeof(TVITEMA) + 2048);
     if (!remote.address()) return 1;
@@ -281,6 +296,17 @@ HWND find_window_of_class(const char* class_name, HWND except = nullptr) {
     return search.found;
 }
 
+int autoget_start() {
+    HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+    if (!autoget) return 1;
+    PostMessageA(autoget, WM_COMMAND, 40124, 0);
+    HWND dialog = nullptr;
+    for (int waited = 0; waited < 100 && !(dialog = FindWindowA("#32770", "自動取得スタート")); ++waited) Sleep(50);
+    if (!dialog) return 1;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(3, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 3)));
+    return 0;
+}
+
 int request_log(int index) {
     HWND main = FindWindowA("VELLUM", nullptr);
     HWND tree = request_tree_view();
@@ -318,7 +344,8 @@ int request_log(int index) {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "message-box" && argc > 2) return message_box(std::atoi(argv[2]), argc > 3 ? argv[3] : "ok");
+    if (command == "message-box" && argc > 2)
+        return message_box(std::atoi(argv[2]), argc > 3 ? argv[3] : "ok", argc > 4 ? argv[4] : kTitle);
     if (command == "registry") return registry();
     if (command == "delete-address") return delete_address();
     if (command == "window" && argc > 2) {
@@ -352,10 +379,14 @@ int main(int argc, char** argv) {
         RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
         return 0;
     }
-    if (command == "tree") return dump_tree();
+    if (command == "tree") {
+        HWND owner = argc > 3 ? FindWindowA(argv[2], nullptr) : nullptr;
+        return dump_tree(argc > 3 ? (owner ? GetDlgItem(owner, std::atoi(argv[3])) : nullptr) : request_tree_view());
+    }
+    if (command == "autoget-start") return autoget_start();
     if (command == "request-log" && argc > 2) return request_log(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
-                 "clear-settings|tree|request-log|minimize\n");
+                 "clear-settings|tree|request-log|minimize|autoget-start\n");
     return 2;
 }
