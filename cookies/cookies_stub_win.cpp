@@ -31,4 +31,6 @@ std::optional<std::string> credentials_basic_token(std::string_view, std::string
 
 void credentials_save_and_free() {}
 
+void show_credentials_dialog(HWND) {}
+
 }  // namespace vellum

@@ -9,6 +9,8 @@
 // UI thread only. Texts returned are new and belong to the caller.
 #pragma once
 
+#include <windows.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,5 +45,10 @@ void credentials_put(std::string_view host, std::string_view challenge, std::opt
 std::optional<std::string> credentials_basic_token(std::string_view host, std::string_view challenge);
 // Writes the credential file and releases the store.
 void credentials_save_and_free();
+
+// The パスワード設定 dialog (the auto-get window's command), modal to `owner`:
+// the user edits the stored user names and passwords; nothing changes unless
+// the dialog ends with OK.
+void show_credentials_dialog(HWND owner);
 
 }  // namespace vellum
