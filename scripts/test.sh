@@ -13,8 +13,8 @@ status=0
 echo "== host tests (ASan/UBSan)"
 (cd "$root/build/host" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure -j "$jobs") || status=1
-echo "== fuzz targets (20 s each)"
-bash "$root/scripts/fuzz.sh" 20 || status=1
+echo "== fuzz targets (10 s each)"
+bash "$root/scripts/fuzz.sh" 10 || status=1
 # The benchmark on its tiniest setting: only that it still runs, no figure is
 # checked. It says "bench: skipped: ..." and passes when a peer can't be
 # installed.
