@@ -16,7 +16,7 @@
 #include "shell/mode_rules.h"
 #include "base/placement_win.h"
 #include "shell/settings_win.h"
-#include "shell/toolbar_win.h"
+#include "base/toolbar_win.h"
 
 namespace vellum {
 namespace {
