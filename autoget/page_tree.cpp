@@ -341,15 +341,15 @@ void PageTree::clear() {
     }
 }
 
-Reservation reserve_base_url(PageTree& tree, const AutoGetSettings& defaults, std::string_view saveFolder,
+ReserveOutcome reserve_base_url(PageTree& tree, const AutoGetSettings& defaults, std::string_view saveFolder,
                              std::string_view method, std::string_view url, const ParsedUrl& urlRecord,
                              const std::optional<ParsedUrl>& referer, const std::optional<std::string>& userAgent,
                              const std::function<bool()>& confirm_duplicate) {
-    if (method != "GET") return Reservation::not_get;
-    if (tree.find_base_url(url) && !confirm_duplicate()) return Reservation::declined;
+    if (method != "GET") return ReserveOutcome::not_get;
+    if (tree.find_base_url(url) && !confirm_duplicate()) return ReserveOutcome::declined;
     auto job = std::make_unique<AutoGetJob>(make_reserved_job(defaults, saveFolder, url, referer, userAgent));
-    if (!tree.add_child(false, nullptr, &urlRecord, std::move(job))) return Reservation::refused;
-    return Reservation::added;
+    if (!tree.add_child(false, nullptr, &urlRecord, std::move(job))) return ReserveOutcome::refused;
+    return ReserveOutcome::added;
 }
 
 }  // namespace vellum

@@ -200,7 +200,7 @@ private:
 };
 
 // Reservation of a request as a new base URL, apart from its windows.
-enum class Reservation {
+enum class ReserveOutcome {
     not_get,   // the window warns with kNotGetMessage
     declined,  // the URL was a base URL already and the user said No
     refused,   // the tree refused the node
@@ -209,7 +209,7 @@ enum class Reservation {
 
 // `confirm_duplicate` is asked kDuplicateBaseQuestion when the URL already is
 // a base URL; it returns the user's answer.
-Reservation reserve_base_url(PageTree& tree, const AutoGetSettings& defaults, std::string_view saveFolder,
+ReserveOutcome reserve_base_url(PageTree& tree, const AutoGetSettings& defaults, std::string_view saveFolder,
                              std::string_view method, std::string_view url, const ParsedUrl& urlRecord,
                              const std::optional<ParsedUrl>& referer, const std::optional<std::string>& userAgent,
                              const std::function<bool()>& confirm_duplicate);

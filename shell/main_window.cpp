@@ -17,7 +17,7 @@
 #include "base/placement_win.h"
 #include "base/tree_font_win.h"
 #include "shell/settings_win.h"
-#include "shell/toolbar_win.h"
+#include "base/toolbar_win.h"
 
 namespace vellum {
 namespace {

@@ -4,9 +4,8 @@
 // a finished request inside the deferral that keeps the tree still.
 #include <windowsx.h>
 
-#include <cstring>
-
 #include "autoget/autoget_window.h"
+#include "base/clipboard_win.h"
 #include "base/messages.h"
 #include "proxy/connection_io_win.h"
 #include "resources/resource.h"
@@ -17,23 +16,6 @@
 
 namespace vellum {
 namespace {
-
-bool put_text_on_clipboard(HWND owner, const std::string& text) {
-    if (!OpenClipboard(owner)) return false;
-    bool done = false;
-    if (EmptyClipboard()) {
-        if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
-            if (void* bytes = GlobalLock(memory)) {
-                std::memcpy(bytes, text.c_str(), text.size() + 1);
-                GlobalUnlock(memory);
-                done = SetClipboardData(CF_TEXT, memory) != nullptr;
-            }
-            if (!done) GlobalFree(memory);  // the clipboard owns it only once set
-        }
-    }
-    CloseClipboard();
-    return done;
-}
 
 bool has_log(const RequestNode& node) {
     return node.log && !node.log->empty();

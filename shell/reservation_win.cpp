@@ -1,16 +1,17 @@
 #include "shell/reservation_win.h"
 
-#include "base/prompt.h"
+#include "autoget/autoget_window.h"
+#include "resources/resource.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 namespace vellum {
 
 void reserve_for_autoget(const ProxyRequest& request) {
-    if (!request.method || *request.method != "GET") {
-        show_warning(main_window(), "リクエストメソッドが「GET」ではないので、自動取得に予約できません！");
-        return;
+    HWND main = main_window();
+    if (autoget_reserve(main, request, settings().localPath) == ReserveOutcome::added && main) {
+        SendMessageA(main, WM_COMMAND, ID_OPEN_AUTOGET, 0);
     }
-    // The page tree takes the request as a new base URL once it exists.
 }
 
 }  // namespace vellum

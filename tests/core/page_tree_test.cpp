@@ -431,13 +431,13 @@ TEST_F(PageTreeTest, ReservationFromTheDefaults) {
 
     EXPECT_EQ(reserve_base_url(tree, defaults, "C:\\save", "POST", "http://h/dir/page.html?q=1/2", url, referer,
                                "UA", answer(true)),
-              Reservation::not_get);
+              ReserveOutcome::not_get);
     EXPECT_EQ(reserve_base_url(tree, defaults, "C:\\save", "get", "http://h/dir/page.html?q=1/2", url, referer,
                                "UA", answer(true)),
-              Reservation::not_get);
+              ReserveOutcome::not_get);
     ASSERT_EQ(reserve_base_url(tree, defaults, "C:\\save", "GET", "http://h/dir/page.html?q=1/2", url, referer,
                                "UA", answer(true)),
-              Reservation::added);
+              ReserveOutcome::added);
     EXPECT_EQ(asked, 0);
     const AutoGetJob& job = *tree.first_base()->job();
     EXPECT_EQ(job.baseUrl, "http://h/dir/page.html?q=1/2");
@@ -455,17 +455,17 @@ TEST_F(PageTreeTest, ReservationFromTheDefaults) {
 
     EXPECT_EQ(reserve_base_url(tree, defaults, "C:\\save", "GET", "http://h/dir/page.html?q=1/2", url, std::nullopt,
                                std::nullopt, answer(false)),
-              Reservation::declined);
+              ReserveOutcome::declined);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(reserve_base_url(tree, defaults, "C:\\save", "GET", "http://h/dir/page.html?q=1/2", url, std::nullopt,
                                std::nullopt, answer(true)),
-              Reservation::added);
+              ReserveOutcome::added);
     EXPECT_EQ(asked, 2);
     view.fail_inserts = true;
     const ParsedUrl other = url_of("http://o/");
     EXPECT_EQ(reserve_base_url(tree, defaults, "C:\\save", "GET", "http://o/", other, std::nullopt, std::nullopt,
                                answer(true)),
-              Reservation::refused);
+              ReserveOutcome::refused);
     EXPECT_EQ(tree.node_count(), 2u);
 }
 

@@ -28,13 +28,30 @@
 //                                 state image, label as hex
 //   autoget-start                 start an auto-get run as the user does:
 //                                 スタート, then 今すぐスタート in the start
-//                                 dialog
+//                                 dialog when one opens
+//   autoget-stop                  ストップ in the auto-get window
+//   autoget-state                 print "visible=0|1 start=0|1 stop=0|1"
+//                                 (the toolbar's buttons enabled)
+//   autoget-close                 post WM_CLOSE to the auto-get window
+//   autoget-key INDEX KEY         select the INDEX-th item of the page tree
+//                                 and press KEY there (a virtual-key number)
+//   autoget-menu INDEX HOLD KEY   open the page tree's context menu on the
+//                                 INDEX-th item from the keyboard, keep it
+//                                 open HOLD milliseconds, then press KEY (a
+//                                 mnemonic letter, or "esc"); print "opened"
+//                                 or "none"
+//   reserve-request INDEX HOW     reserve the INDEX-th request-tree item as
+//                                 the user does: HOW is enter, dblclick or
+//                                 menu (自動取得に予約 from its context menu)
+//   window-rect CLASS             print the top-level window's screen
+//                                 rectangle "left top right bottom"
 //   request-log INDEX             open the log of the INDEX-th item of the
 //                                 tree (in the order "tree" prints) through
 //                                 its context menu; print the log as hex
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -296,14 +313,132 @@ HWND find_window_of_class(const char* class_name, HWND except = nullptr) {
     return search.found;
 }
 
+HWND autoget_tree_view() {
+    HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+    return autoget ? GetDlgItem(autoget, 115) : nullptr;
+}
+
+// Selects the INDEX-th item (in the order "tree" prints) of a tree view.
+HTREEITEM select_tree_item(HWND tree, int index) {
+    auto items = tree_items(tree);
+    if (index < 0 || index >= static_cast<int>(items.size())) return nullptr;
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(items[index].first));
+    return items[index].first;
+}
+
+// Menus can't be read from another process here; the toolbar's buttons
+// follow the same items.
+bool button_enabled(HWND window, UINT id) {
+    return SendMessageA(GetDlgItem(window, 110), TB_ISBUTTONENABLED, id, 0) != 0;
+}
+
 int autoget_start() {
     HWND autoget = FindWindowA("VELLUM_REC", nullptr);
     if (!autoget) return 1;
     PostMessageA(autoget, WM_COMMAND, 40124, 0);
-    HWND dialog = nullptr;
-    for (int waited = 0; waited < 100 && !(dialog = FindWindowA("#32770", "自動取得スタート")); ++waited) Sleep(50);
-    if (!dialog) return 1;
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(3, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 3)));
+    // The start dialog, when the program has one, or the run under way (or
+    // already over, its message shown).
+    for (int waited = 0; waited < 100; ++waited) {
+        if (HWND dialog = FindWindowA("#32770", "自動取得スタート")) {
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(3, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 3)));
+            return 0;
+        }
+        if (!button_enabled(autoget, 40124) || find_message_box(kTitle)) return 0;
+        Sleep(50);
+    }
+    return 0;
+}
+
+int autoget_state() {
+    HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+    if (!autoget) return 1;
+    std::printf("visible=%d start=%d stop=%d\n", IsWindowVisible(autoget) ? 1 : 0,
+                button_enabled(autoget, 40124) ? 1 : 0, button_enabled(autoget, 40090) ? 1 : 0);
+    return 0;
+}
+
+int autoget_key(int index, int key) {
+    HWND tree = autoget_tree_view();
+    if (!tree || !select_tree_item(tree, index)) return 1;
+    PostMessageA(tree, WM_KEYDOWN, static_cast<WPARAM>(key), 0);
+    PostMessageA(tree, WM_KEYUP, static_cast<WPARAM>(key), 0);
+    return 0;
+}
+
+// Waits for a popup menu of the program; nullptr when none shows in time.
+HWND wait_for_menu(int tenths) {
+    HWND menu = nullptr;
+    for (int waited = 0; waited < tenths * 2 && !(menu = find_window_of_class("#32768")); ++waited) Sleep(50);
+    return menu;
+}
+
+void press_in_menu(HWND owner, const std::string& key) {
+    if (key == "esc") {
+        PostMessageA(owner, WM_KEYDOWN, VK_ESCAPE, 0);
+        return;
+    }
+    const char letter = key.empty() ? 0 : key[0];
+    PostMessageA(owner, WM_CHAR, static_cast<WPARAM>(std::tolower(static_cast<unsigned char>(letter))), 0);
+}
+
+int autoget_menu(int index, int hold_ms, const std::string& key) {
+    HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+    HWND tree = autoget_tree_view();
+    if (!tree || !select_tree_item(tree, index)) return 1;
+    PostMessageA(autoget, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree), static_cast<LPARAM>(-1));
+    HWND menu = wait_for_menu(10);
+    if (!menu) {
+        std::printf("none\n");
+        return 0;
+    }
+    std::printf("opened\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(hold_ms));
+    press_in_menu(autoget, key);
+    return 0;
+}
+
+int reserve_request(int index, const std::string& how) {
+    HWND main = FindWindowA("VELLUM", nullptr);
+    HWND tree = request_tree_view();
+    if (!tree) return 1;
+    HTREEITEM item = select_tree_item(tree, index);
+    if (!item) return 1;
+    if (how == "enter") {
+        PostMessageA(tree, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(tree, WM_KEYUP, VK_RETURN, 0);
+        return 0;
+    }
+    if (how == "dblclick") {
+        // The middle of the item's label, in the tree's client coordinates.
+        RemoteBuffer remote(tree, sizeof(RECT));
+        if (!remote.address() || !remote.write(0, &item, sizeof item)) return 1;
+        if (!SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(remote.address()))) return 1;
+        RECT label{};
+        remote.read(0, &label, sizeof label);
+        const LPARAM at = MAKELPARAM((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+        PostMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageA(tree, WM_LBUTTONUP, 0, at);
+        PostMessageA(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        PostMessageA(tree, WM_LBUTTONUP, 0, at);
+        return 0;
+    }
+    if (how == "menu") {
+        PostMessageA(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree), static_cast<LPARAM>(-1));
+        HWND menu = wait_for_menu(10);
+        if (!menu) return 1;
+        press_in_menu(main, "a");
+        return 0;
+    }
+    return 2;
+}
+
+int window_rect(const char* class_name) {
+    HWND window = FindWindowA(class_name, nullptr);
+    if (!window) return 1;
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
     return 0;
 }
 
@@ -384,9 +519,23 @@ int main(int argc, char** argv) {
         return dump_tree(argc > 3 ? (owner ? GetDlgItem(owner, std::atoi(argv[3])) : nullptr) : request_tree_view());
     }
     if (command == "autoget-start") return autoget_start();
+    if (command == "autoget-stop") {
+        HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+        return autoget && PostMessageA(autoget, WM_COMMAND, 40090, 0) ? 0 : 1;
+    }
+    if (command == "autoget-close") {
+        HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+        return autoget && PostMessageA(autoget, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (command == "autoget-state") return autoget_state();
+    if (command == "autoget-key" && argc > 3) return autoget_key(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (command == "autoget-menu" && argc > 4) return autoget_menu(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+    if (command == "reserve-request" && argc > 3) return reserve_request(std::atoi(argv[2]), argv[3]);
+    if (command == "window-rect" && argc > 2) return window_rect(argv[2]);
     if (command == "request-log" && argc > 2) return request_log(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
-                 "clear-settings|tree|request-log|minimize|autoget-start\n");
+                 "clear-settings|tree|request-log|minimize|autoget-start|autoget-stop|autoget-state|autoget-close|"
+                 "autoget-key|autoget-menu|reserve-request|window-rect\n");
     return 2;
 }

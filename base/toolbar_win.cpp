@@ -1,4 +1,4 @@
-#include "shell/toolbar_win.h"
+#include "base/toolbar_win.h"
 
 #include <commctrl.h>
 

@@ -1,0 +1,32 @@
+// The page tree's view over the auto-get window's tree-view control (id
+// 115): every item carries its PageNode as item data, and the node's state
+// shows as the item's state image from the 16-image strip (bitmap 182).
+// UI thread.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "autoget/page_tree.h"
+
+namespace vellum {
+
+class Win32PageTreeView : public PageTreeView {
+public:
+    explicit Win32PageTreeView(HWND tree_view) : tree_view_(tree_view) {}
+
+    Item insert_last(Item parent, const std::string& label, PageNode* node) override;
+    void delete_item(Item item) override;
+    void set_state_image(Item item, int image) override;
+    void ensure_visible(Item item) override;
+    void collapse(Item item) override;
+    void select(Item item) override;
+
+    // The node an item carries, or nullptr.
+    PageNode* node_of(HTREEITEM item) const;
+
+private:
+    HWND tree_view_;
+};
+
+}  // namespace vellum
