@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "autoget/autoget_window.h"
+#include "base/folder_chooser_win.h"
 #include "base/messages.h"
+#include "base/prompt.h"
 #include "proxy/connection_io_win.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
@@ -79,9 +81,24 @@ void MainWindow::OnToggleLocalize() {
     refresh_mode_display();
 }
 
+void MainWindow::OnChooseSaveFolder() {
+    choose_save_folder(settings().localPath);
+}
+
+void MainWindow::choose_save_folder(const std::optional<std::string>& start) {
+    std::string chosen;
+    if (choose_folder(window(), "保存フォルダを指定してください", start, chosen) != kFolderChosen) return;
+    if (chosen.empty()) {
+        show_warning(window(), "保存フォルダが未指定です。");
+        return;
+    }
+    settings().localPath = chosen;
+    show_save_folder();
+    ModifyMenuA(GetMenu(window()), ID_SAVE_FOLDER, MF_BYCOMMAND | MF_STRING, ID_SAVE_FOLDER, chosen.c_str());
+}
+
 // The commands below open dialogs and windows of their own; until those
 // exist the commands do nothing.
-void MainWindow::OnChooseSaveFolder() {}
 void MainWindow::OnDialUpSettings() {}
 void MainWindow::OnDiscardCookies() {}
 void MainWindow::OnProxySettings() {}
