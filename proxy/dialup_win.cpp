@@ -61,6 +61,10 @@ int dialup_hang_up_all() {
     return static_cast<int>(count);
 }
 
+int dialup_hang_up_after_run(bool hang_up) {
+    return hang_up ? dialup_hang_up_all() : 0;
+}
+
 bool dialup_list_entries(RasDialParamsRecord* entries, DWORD& count) {
     if (!entries) {
         DWORD bytes = 0;

@@ -31,6 +31,12 @@ bool dialup_dial(const std::string& entry, const std::string& user, const std::s
 // program dialled, without waiting for the lines to drop; how many there were.
 int dialup_hang_up_all();
 
+// The end of an auto-get run: with the run's automatic hang-up option
+// (`hangUp`) set, every line is hung up as dialup_hang_up_all does, without
+// asking; otherwise nothing is called. How many lines were hung up. The
+// auto-get window calls this from its end-of-run handler.
+int dialup_hang_up_after_run(bool hang_up);
+
 // The phone book. With `entries` null: true when it holds at least one entry,
 // with their number in `count`. With an array of `count` records: fills each
 // with an entry's name and its saved user name and password (szEntryName,

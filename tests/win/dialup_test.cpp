@@ -94,6 +94,15 @@ TEST(DialUp, HangingUpTakesEveryLineOfTheMachine) {
     EXPECT_FALSE(dialup_is_connected());
 }
 
+TEST(DialUp, TheEndOfARunHangsUpOnlyWhenTheRunSaysSo) {
+    FakeRas ras;
+    ras.lines = {kLineA};
+    EXPECT_EQ(dialup_hang_up_after_run(false), 0);
+    EXPECT_TRUE(ras.calls().empty()) << "without the option RAS is not asked at all";
+    EXPECT_EQ(dialup_hang_up_after_run(true), 1);
+    EXPECT_TRUE(ras.lines.empty());
+}
+
 TEST(DialUp, ThePhoneBookInItsOrderWithSavedLogins) {
     FakeRas ras;
     DWORD count = 99;
