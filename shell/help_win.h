@@ -13,7 +13,7 @@ namespace vellum {
 inline constexpr char kHomePageUrl[] = "http://vellum.marlow.example/";
 
 // The text of the version box, below the program title.
-inline constexpr char kVersionNote[] = "Webページを記録してオフラインで読むためのプロキシ";
+inline constexpr char kVersionNote[] = "オフラインでWebページを読むためのプロキシ";
 
 // Opens Velm131.chm beside the program in its window type "Velm131Help",
 // with no owner window. The HTML Help control is loaded at the first call;
