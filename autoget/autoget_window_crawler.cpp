@@ -123,7 +123,7 @@ void AutoGetWindow::OnEnd(WPARAM wparam, LPARAM lparam) {
     current_ = nullptr;
     deferral_.forget();
     show_run_state(false);
-    if (settings_.recStart.hangUp) dialup_hang_up_all();
+    dialup_hang_up_after_run(settings_.recStart.hangUp != 0);
     if (host_.program_closing()) {
         // The close sequence waited for this thread; it goes on now.
         if (HWND main = host_.main_window()) PostMessageA(main, WM_CLOSE, 0, 0);

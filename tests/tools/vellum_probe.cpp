@@ -48,6 +48,22 @@
 //   request-log INDEX             open the log of the INDEX-th item of the
 //                                 tree (in the order "tree" prints) through
 //                                 its context menu; print the log as hex
+//   command ID                    post WM_COMMAND ID to the main window, as
+//                                 its menu does
+//   dialog SECONDS TITLE          wait for a dialog with this title; print
+//                                 its screen rectangle "left top right bottom"
+//   press TITLE ID                click the button ID of that dialog (without
+//                                 one, the command as Enter or Esc sends it)
+//   window-of CLASS SECONDS       wait for a visible top-level window of the
+//                                 class; print its rectangle, then its title
+//                                 as hex
+//   close-window CLASS            post WM_CLOSE to every window of the class
+//   folder-menu SECONDS           right-click the selected folder of the open
+//                                 folder browser as the mouse does; print the
+//                                 browser's and the popup menu's rectangles
+//                                 (8 numbers), or "none" without a menu
+//   menu-item INDEX               choose the INDEX-th item of the open popup
+//                                 menu with the keyboard
 #include <windows.h>
 #include <commctrl.h>
 
@@ -475,6 +491,105 @@ int request_log(int index) {
     return 0;
 }
 
+void print_rect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    std::printf("%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom);
+}
+
+HWND wait_dialog(const char* title, int seconds) {
+    HWND dialog = nullptr;
+    for (int waited = 0; waited <= seconds * 10; ++waited) {
+        dialog = FindWindowA("#32770", title);
+        if (dialog && IsWindowVisible(dialog)) return dialog;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+// The folder browser: a visible dialog with a tree view.
+HWND folder_browser() {
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            char name[64] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(window) &&
+                FindWindowExA(window, nullptr, "SysTreeView32", nullptr)) {
+                reinterpret_cast<Search*>(param)->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The mouse pointer moved to a screen point, once the display has settled on it.
+void move_pointer(POINT to) {
+    for (int settled = 0, tries = 0; settled < 3 && tries < 100; ++tries) {
+        POINT now{};
+        GetCursorPos(&now);
+        if (now.x == to.x && now.y == to.y) {
+            ++settled;
+        } else {
+            settled = 0;
+            SetCursorPos(to.x, to.y);
+        }
+        Sleep(30);
+    }
+}
+
+int folder_menu(int seconds) {
+    HWND browser = nullptr;
+    for (int waited = 0; waited <= seconds * 10 && !(browser = folder_browser()); ++waited) Sleep(100);
+    if (!browser) {
+        std::printf("none\n");
+        return 1;
+    }
+    Sleep(300);  // let it select and paint its start folder
+    HWND tree = FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
+    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    // TVM_GETITEMRECT reads the item from the caller's rectangle and writes
+    // the rectangle back: it needs memory in the program's process.
+    RemoteBuffer remote(tree, sizeof(RECT));
+    RECT rect{};
+    std::memcpy(&rect, &item, sizeof item);
+    remote.write(0, &rect, sizeof rect);
+    SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(remote.address()));
+    remote.read(0, &rect, sizeof rect);
+    POINT at{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    POINT screen = at;
+    ClientToScreen(tree, &screen);
+    move_pointer(screen);
+    PostMessageA(tree, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageA(tree, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    HWND menu = nullptr;
+    for (int waited = 0; waited < 50 && !(menu = find_window_of_class("#32768")); ++waited) Sleep(100);
+    if (!menu) {
+        std::printf("none\n");
+        return 1;
+    }
+    Sleep(300);
+    print_rect(browser);
+    std::printf(" ");
+    print_rect(menu);
+    std::printf("\n");
+    return 0;
+}
+
+// The menu loop of the program's thread reads the keys of that thread.
+int menu_keys(int index) {
+    HWND menu = find_window_of_class("#32768");
+    HWND browser = folder_browser();
+    if (!menu || !browser) return 1;
+    for (int i = 0; i <= index; ++i) PostMessageA(browser, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(browser, WM_CHAR, '\r', 0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -533,9 +648,59 @@ int main(int argc, char** argv) {
     if (command == "reserve-request" && argc > 3) return reserve_request(std::atoi(argv[2]), argv[3]);
     if (command == "window-rect" && argc > 2) return window_rect(argv[2]);
     if (command == "request-log" && argc > 2) return request_log(std::atoi(argv[2]));
+    if (command == "command" && argc > 2) {
+        HWND main = FindWindowA("VELLUM", nullptr);
+        return main && PostMessageA(main, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+    }
+    if (command == "dialog" && argc > 3) {
+        HWND dialog = wait_dialog(argv[3], std::atoi(argv[2]));
+        if (!dialog) {
+            std::printf("none\n");
+            return 1;
+        }
+        Sleep(300);  // let it paint
+        print_rect(dialog);
+        std::printf("\n");
+        return 0;
+    }
+    if (command == "press" && argc > 3) {
+        HWND dialog = wait_dialog(argv[2], 0);
+        if (!dialog) return 1;
+        const int id = std::atoi(argv[3]);
+        // Without such a button, as Enter (1) or Esc (2) reach a dialog.
+        if (HWND button = GetDlgItem(dialog, id)) return PostMessageA(button, BM_CLICK, 0, 0) ? 0 : 1;
+        return PostMessageA(dialog, WM_COMMAND, id, 0) ? 0 : 1;
+    }
+    if (command == "window-of" && argc > 3) {
+        HWND window = nullptr;
+        for (int waited = 0; waited <= std::atoi(argv[3]) * 10 && !(window = find_window_of_class(argv[2])); ++waited) {
+            Sleep(100);
+        }
+        if (!window) {
+            std::printf("none\n");
+            return 1;
+        }
+        char title[512] = {};
+        GetWindowTextA(window, title, sizeof title);
+        print_rect(window);
+        std::printf(" ");
+        print_hex(title);
+        return 0;
+    }
+    if (command == "close-window" && argc > 2) {
+        while (HWND window = find_window_of_class(argv[2])) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            for (int waited = 0; waited < 50 && IsWindow(window) && IsWindowVisible(window); ++waited) Sleep(100);
+            if (IsWindow(window) && IsWindowVisible(window)) return 1;
+        }
+        return 0;
+    }
+    if (command == "folder-menu" && argc > 2) return folder_menu(std::atoi(argv[2]));
+    if (command == "menu-item" && argc > 2) return menu_keys(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
                  "clear-settings|tree|request-log|minimize|autoget-start|autoget-stop|autoget-state|autoget-close|"
-                 "autoget-key|autoget-menu|reserve-request|window-rect\n");
+                 "autoget-key|autoget-menu|reserve-request|window-rect|command|dialog|press|window-of|close-window|"
+                 "folder-menu|menu-item\n");
     return 2;
 }
