@@ -7,6 +7,8 @@
 #include "autoget/autoget_window.h"
 #include "base/clipboard_win.h"
 #include "base/messages.h"
+#include "base/prompt.h"
+#include "cookies/cookies_win.h"
 #include "proxy/connection_io_win.h"
 #include "resources/resource.h"
 #include "shell/main_window.h"
@@ -65,12 +67,17 @@ void MainWindow::OnToggleLocalize() {
 // exist the commands do nothing.
 void MainWindow::OnChooseSaveFolder() {}
 void MainWindow::OnDialUpSettings() {}
-void MainWindow::OnDiscardCookies() {}
 void MainWindow::OnProxySettings() {}
 void MainWindow::OnHelp() {}
 void MainWindow::OnHomePage() {}
 void MainWindow::OnWinsockInfo() {}
 void MainWindow::OnVersion() {}
+
+void MainWindow::OnDiscardCookies() {
+    if (ask_yes_no(window(), "賞味期限が不明なクッキーや期限切れのクッキーを捨ててよろしいですか？")) {
+        cookie_jar_discard_stale();
+    }
+}
 
 void MainWindow::OnOpenAutoGet() {
     show_autoget_window();
