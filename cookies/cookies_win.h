@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "cookies/cookie_jar.h"
+#include "cookies/credentials.h"
 #include "http/http_message.h"
 
 namespace vellum {
@@ -50,5 +52,14 @@ void credentials_save_and_free();
 // the user edits the stored user names and passwords; nothing changes unless
 // the dialog ends with OK.
 void show_credentials_dialog(HWND owner);
+
+// What the jar and the store hold now, for the program's tests; references
+// last until the next change.
+const CookieJar& current_cookie_jar();
+const CredentialStore& current_credentials();
+// Keeps both files in `folder` instead of the program's folder (a test's own
+// folder); an empty text goes back to the program's folder. Call before the
+// main window is created.
+void use_cookie_files_folder(std::string folder);
 
 }  // namespace vellum

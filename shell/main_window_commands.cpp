@@ -9,6 +9,7 @@
 #include "base/folder_chooser_win.h"
 #include "base/messages.h"
 #include "base/prompt.h"
+#include "cookies/cookies_win.h"
 #include "proxy/connection_io_win.h"
 #include "proxy/listener_win.h"
 #include "resources/resource.h"
@@ -89,10 +90,6 @@ void MainWindow::OnDialUpSettings() {
     if (dialog.run(window()) == IDOK) settings().dialUp = dialog.record;
 }
 
-// Discarding cookies comes with the cookie jar's own commands; until then it
-// does nothing.
-void MainWindow::OnDiscardCookies() {}
-
 void MainWindow::OnProxySettings() {
     ProxyDialog dialog(settings().proxy, listen_address_);
     if (dialog.run(window()) == IDOK) settings().proxy = dialog.record;
@@ -113,6 +110,12 @@ void MainWindow::OnWinsockInfo() {
 
 void MainWindow::OnVersion() {
     show_version_box(window());
+}
+
+void MainWindow::OnDiscardCookies() {
+    if (ask_yes_no(window(), "賞味期限が不明なクッキーや期限切れのクッキーを捨ててよろしいですか？")) {
+        cookie_jar_discard_stale();
+    }
 }
 
 void MainWindow::OnOpenAutoGet() {
