@@ -71,11 +71,16 @@ void Dialog::set_result(LRESULT result) {
     SetWindowLongPtrA(dialog_, DWLP_MSGRESULT, result);
 }
 
-HINSTANCE Dialog::instance_of(HWND owner) {
-    // The dialog templates live in the program file (a test program links
-    // them in too).
-    if (owner) return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE));
-    return GetModuleHandleA(nullptr);
+HINSTANCE Dialog::instance_of(HWND) {
+    // The dialog templates are linked into the module that holds this code
+    // (the program file, or a test program). The owner's module is no guide:
+    // a dialog opened over the shell's folder browser has shell32's.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&Dialog::procedure), &module)) {
+        return GetModuleHandleA(nullptr);
+    }
+    return module;
 }
 
 INT_PTR ModalDialog::run(HWND parent) {

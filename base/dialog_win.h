@@ -94,6 +94,7 @@ protected:
     void set_result(LRESULT result);
 
     int template_id() const { return template_id_; }
+    // The module whose resources hold the templates, whoever the owner is.
     static HINSTANCE instance_of(HWND owner);
 
 private:

@@ -10,6 +10,7 @@
 #include "proxy/connection_handler_win.h"
 #include "proxy/connection_record.h"
 #include "proxy/connection_state_win.h"
+#include "proxy/dialup_win.h"
 #include "proxy/proxy_answers.h"
 #include "store/store_lock_win.h"
 #include "proxy/ui_requests.h"
@@ -35,6 +36,20 @@ bool is_dotted_ipv4(const std::string& host) {
         }
     }
     return dots == 3 && inet_addr(host.c_str()) != INADDR_NONE;
+}
+
+// Brings the dial-up line up when it is down; false when dialling failed.
+// Blocks for as long as the dial takes.
+bool dial_up(const DialUpSettings& dialup, ConnectionLog& log) {
+    log_detail(log, "ダイアルアップ接続をサポートします。\r\n");
+    if (dialup_is_connected()) {
+        log_detail(log, "ダイアルアップ接続しています。\r\n");
+        return true;
+    }
+    log_detail(log, "ダイアルアップ接続開始\r\n");
+    if (!dialup_dial(dialup.dialStr, dialup.idStr, dialup.passwordStr)) return false;
+    log_detail(log, "ダイアルアップ接続しました。\r\n");
+    return true;
 }
 
 }  // namespace
@@ -74,8 +89,15 @@ bool ConnectionHandler::open_server_connection() {
     }
     log_detail(log_, format_text("サーバー通信用ソケット識別子：%u\r\n", static_cast<unsigned>(server_socket_)));
 
-    // Dialling comes with the dial-up connection; until it exists every
-    // connection goes out over the network that is there.
+    if (dialup_.support && !dial_up(dialup_, log_)) {
+        status_ = ConnectionStatus::socket_failed;
+        // Nobody waits for a crawler's answer: it just ends.
+        if (!crawler()) {
+            log_error(log_, "ダイアルアップ接続エラー\r\n");
+            send_header_to_client(client_socket_, dial_up_error_page(), log_);
+        }
+        return false;
+    }
 
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -7,13 +7,15 @@
 //
 // Any thread; there is no lock (two connections that find the line down may
 // both dial; the second finds it up or fails). Every RAS failure comes back
-// as false or 0; nothing is shown.
+// as false or 0; nothing is shown. The calls go through ras_api()
+// (proxy/ras_api_win.h), where tests put a phone book of their own.
 #pragma once
 
 #include <windows.h>
-#include <ras.h>
 
 #include <string>
+
+#include "proxy/ras_api_win.h"
 
 namespace vellum {
 
@@ -31,8 +33,9 @@ int dialup_hang_up_all();
 
 // The phone book. With `entries` null: true when it holds at least one entry,
 // with their number in `count`. With an array of `count` records: fills each
-// with an entry's name and its saved user name and password, in phone-book
-// order; true only when every entry was read.
-bool dialup_list_entries(RASDIALPARAMSA* entries, DWORD& count);
+// with an entry's name and its saved user name and password (szEntryName,
+// szUserName, szPassword), in phone-book order; true only when every entry
+// was read. `count` then says how many records were filled completely.
+bool dialup_list_entries(RasDialParamsRecord* entries, DWORD& count);
 
 }  // namespace vellum

@@ -36,11 +36,7 @@ void LogWindow::on_init() {
     if (debug_) {
         send_item(IDC_LOG_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     } else {
-        ShowWindow(item(IDC_LOG_PROGRESS), SW_HIDE);
-        RECT client{};
-        GetClientRect(dialog(), &client);
-        MoveWindow(item(IDC_LOG_TEXT), kMargin, kMargin, client.right - 2 * kMargin, client.bottom - 2 * kMargin,
-                   TRUE);
+        hide_log_progress(dialog());
     }
 }
 
@@ -75,6 +71,14 @@ INT_PTR LogWindow::OnMenuChar(WPARAM wparam) {
 }
 
 }  // namespace
+
+void hide_log_progress(HWND dialog) {
+    ShowWindow(GetDlgItem(dialog, IDC_LOG_PROGRESS), SW_HIDE);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    MoveWindow(GetDlgItem(dialog, IDC_LOG_TEXT), kMargin, kMargin, client.right - 2 * kMargin,
+               client.bottom - 2 * kMargin, TRUE);
+}
 
 HWND open_log_window(HWND owner, bool debug_window, DebugKeyTarget* debug_keys) {
     return ModelessDialog::open(std::make_unique<LogWindow>(debug_window, debug_keys), owner);

@@ -21,4 +21,8 @@ namespace vellum {
 // Creates and shows the window; nullptr on failure.
 HWND open_log_window(HWND owner, bool debug_window, DebugKeyTarget* debug_keys);
 
+// Dialog 143 as a plain text window: hides its progress bar and stretches
+// the edit over the client area, 5 pixels from each edge.
+void hide_log_progress(HWND dialog);
+
 }  // namespace vellum

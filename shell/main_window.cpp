@@ -98,7 +98,8 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         OnProgress(ProgressReport::decode(wparam, lparam));
         return 0;
     case MWM_REOPEN_FOLDER:
-        return 0;  // the save-folder chooser re-opens itself here once it exists
+        choose_save_folder(std::nullopt);
+        return 0;
 
     case MWM_CLIENT_ACCEPTED:
         OnClientAccepted(AcceptedSocket::decode(wparam, lparam));

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,9 @@ private:
     void OnReserveRequest();
     void OnCopyRequestUrl();
     void OnShowRequestLog();
+    // The save-folder chooser, from 40043 (at the save folder) or from its
+    // own re-open request (MWM_REOPEN_FOLDER, no start folder).
+    void choose_save_folder(const std::optional<std::string>& start);
     // The request tree's mouse, keys and context menu.
     bool run_request_command(HTREEITEM item, UINT command);
     bool OnTreeKeyDown(const NMTVKEYDOWN* key);

@@ -6,13 +6,20 @@
 
 #include "autoget/autoget_window.h"
 #include "base/clipboard_win.h"
+#include "base/folder_chooser_win.h"
 #include "base/messages.h"
+#include "base/prompt.h"
 #include "proxy/connection_io_win.h"
+#include "proxy/listener_win.h"
 #include "resources/resource.h"
+#include "shell/dialup_dialog_win.h"
+#include "shell/help_win.h"
 #include "shell/main_window.h"
 #include "shell/mode_rules.h"
+#include "shell/proxy_dialog_win.h"
 #include "shell/reservation_win.h"
 #include "shell/settings.h"
+#include "shell/winsock_info_dialog_win.h"
 
 namespace vellum {
 namespace {
@@ -61,16 +68,52 @@ void MainWindow::OnToggleLocalize() {
     refresh_mode_display();
 }
 
-// The commands below open dialogs and windows of their own; until those
-// exist the commands do nothing.
-void MainWindow::OnChooseSaveFolder() {}
-void MainWindow::OnDialUpSettings() {}
+void MainWindow::OnChooseSaveFolder() {
+    choose_save_folder(settings().localPath);
+}
+
+void MainWindow::choose_save_folder(const std::optional<std::string>& start) {
+    std::string chosen;
+    if (choose_folder(window(), "保存フォルダを指定してください", start, chosen) != kFolderChosen) return;
+    if (chosen.empty()) {
+        show_warning(window(), "保存フォルダが未指定です。");
+        return;
+    }
+    settings().localPath = chosen;
+    show_save_folder();
+    ModifyMenuA(GetMenu(window()), ID_SAVE_FOLDER, MF_BYCOMMAND | MF_STRING, ID_SAVE_FOLDER, chosen.c_str());
+}
+
+void MainWindow::OnDialUpSettings() {
+    DialUpDialog dialog(settings().dialUp);
+    if (dialog.run(window()) == IDOK) settings().dialUp = dialog.record;
+}
+
+// Discarding cookies comes with the cookie jar's own commands; until then it
+// does nothing.
 void MainWindow::OnDiscardCookies() {}
-void MainWindow::OnProxySettings() {}
-void MainWindow::OnHelp() {}
-void MainWindow::OnHomePage() {}
-void MainWindow::OnWinsockInfo() {}
-void MainWindow::OnVersion() {}
+
+void MainWindow::OnProxySettings() {
+    ProxyDialog dialog(settings().proxy, listen_address_);
+    if (dialog.run(window()) == IDOK) settings().proxy = dialog.record;
+}
+
+void MainWindow::OnHelp() {
+    open_manual();
+}
+
+void MainWindow::OnHomePage() {
+    open_home_page(window());
+}
+
+void MainWindow::OnWinsockInfo() {
+    WinsockInfoDialog dialog(winsock_data());
+    dialog.run(window());
+}
+
+void MainWindow::OnVersion() {
+    show_version_box(window());
+}
 
 void MainWindow::OnOpenAutoGet() {
     show_autoget_window();
