@@ -1,13 +1,16 @@
-// The auto-get window's three dialogs in the real program's windows, opened
-// as the user opens them (the tree's Enter, double click and Ctrl+F, the
-// start command) and driven through their controls from a second thread:
-// the settings of one base URL with its folder button, the start dialog with
-// its schedule wait on a clock the test sets, and the URL search.
+// The auto-get window's three dialogs on the real auto-get window (and on
+// the whole program where its close is concerned), opened as the user opens
+// them (the tree's Enter, double click and Ctrl+F, the start command) and
+// driven through their controls from a second thread: the settings of one
+// base URL with its folder button, the start dialog with its schedule wait
+// on a clock the test sets, and the URL search.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +18,11 @@
 #include "autoget/start_schedule_win.h"
 #include "base/clock.h"
 #include "base/folder_chooser_win.h"
+#include "base/icons_win.h"
+#include "base/prompt.h"
 #include "resources/resource.h"
 #include "shell/settings.h"
+#include "tests/support/fake_proxy_win.h"
 #include "tests/support/program_session_win.h"
 #include "tests/support/temp_folder_win.h"
 #include "tests/support/ui_driver_win.h"
@@ -125,21 +131,10 @@ bool save_window_picture(HWND window, const std::string& path) {
     return std::fclose(out) == 0;
 }
 
-class AutoGetDialogsTest : public testing::ProgramSession {
+// What the tests do to the auto-get window, on either fixture below.
+template <class Base>
+class AutoGetSteps : public Base {
 protected:
-    void SetUp() override {
-        ProgramSession::SetUp();
-        static int next_port = 28601;
-        ASSERT_TRUE(start("127.0.0.1:" + std::to_string(next_port++)));
-        autoget = autoget_window();
-        ASSERT_TRUE(autoget);
-        tree = AutoGetWindow::existing()->tree_view();
-    }
-    void TearDown() override {
-        set_clock(nullptr);
-        ProgramSession::TearDown();
-    }
-
     PageTree& pages() { return AutoGetWindow::existing()->page_tree(); }
 
     PageNode* reserve(const std::string& url) {
@@ -147,7 +142,7 @@ protected:
         request.method = "GET";
         request.url = url;
         request.parsed_url = parse_url(url).value();
-        if (autoget_reserve(window, request, save.path()) != ReserveOutcome::added) return nullptr;
+        if (autoget_reserve(autoget, request, save.path()) != ReserveOutcome::added) return nullptr;
         PageNode* node = pages().first_base();
         while (node && node->nextSibling()) node = node->nextSibling();
         return node;
@@ -173,14 +168,100 @@ protected:
     HWND tree = nullptr;
 };
 
+// The crawler's side of the program, as far as a run over an empty tree
+// needs it.
+class StandInHost : public AutoGetHost {
+public:
+    HWND main_window() const override { return nullptr; }
+    bool program_closing() const override { return false; }
+    bool internet_on() const override { return false; }
+    std::optional<ProxyEndpoint> proxy_endpoint() const override { return endpoint; }
+    ConnectionRegistry* connections() override { return nullptr; }
+    std::optional<ProxyEndpoint> endpoint;
+};
+
+// The auto-get window alone, hidden, as the program makes it, keeping its
+// settings in `settings`.
+class AutoGetDialogsTest : public AutoGetSteps<::testing::Test> {
+protected:
+    static void SetUpTestSuite() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&controls);
+        load_small_icons(GetModuleHandleA(nullptr));
+        ASSERT_TRUE(register_autoget_window_class(GetModuleHandleA(nullptr)));
+    }
+    void SetUp() override {
+        previous_ = set_prompter(&prompter);
+        host.endpoint = ProxyEndpoint{INADDR_LOOPBACK, proxy.port()};
+        autoget = create_autoget_window(GetModuleHandleA(nullptr), settings, host);
+        ASSERT_TRUE(autoget);
+        tree = AutoGetWindow::existing()->tree_view();
+    }
+    void TearDown() override {
+        set_clock(nullptr);
+        pump_until([] { return !autoget_run_in_progress(); });
+        if (IsWindow(autoget)) DestroyWindow(autoget);
+        set_prompter(previous_);
+    }
+    void pump() {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    bool pump_until(const std::function<bool()>& done, DWORD limit_ms = 20000) {
+        const ULONGLONG start = GetTickCount64();
+        for (;;) {
+            pump();
+            if (done()) return true;
+            if (GetTickCount64() - start > limit_ms) return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+
+    bool shown(const std::string& text) const {
+        for (const auto& box : prompter.shown) {
+            if (box.text == text) return true;
+        }
+        return false;
+    }
+
+    testing::WinsockSession winsock;
+    testing::FakeProxy proxy{[](const std::string&) {}};
+    AutoGetSettings settings;
+    StandInHost host;
+    testing::RecordingPrompter prompter;
+
+private:
+    Prompter* previous_ = nullptr;
+};
+
+// The whole program, for what the start dialog's wait does to its close.
+class ScheduleWaitTest : public AutoGetSteps<testing::ProgramSession> {
+protected:
+    void SetUp() override {
+        ProgramSession::SetUp();
+        static int next_port = 28601;
+        ASSERT_TRUE(start("127.0.0.1:" + std::to_string(next_port++)));
+        autoget = autoget_window();
+        ASSERT_TRUE(autoget);
+        tree = AutoGetWindow::existing()->tree_view();
+    }
+    void TearDown() override {
+        set_clock(nullptr);
+        ProgramSession::TearDown();
+    }
+};
+
 // --- settings of one base URL ----------------------------------------------------------
 
 TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
-    settings().recStatusModify = 1;
-    settings().recStatusLimit = 0;
-    settings().recStatusLink = 3;
-    settings().recStatusRetry = 2;
-    settings().recStatusRetryTimer = 30000;
+    settings.recStatusModify = 1;
+    settings.recStatusLimit = 0;
+    settings.recStatusLink = 3;
+    settings.recStatusRetry = 2;
+    settings.recStatusRetryTimer = 30000;
     PageNode* base = reserve("http://h.example/dir/page.html?q=1");
     ASSERT_TRUE(base);
     const ParsedUrl child_url = parse_url("http://h.example/dir/a.html").value();
@@ -233,11 +314,11 @@ TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
     EXPECT_EQ(job.restrictions, (LineList{"http://a.example/", "http://b.example/x"}));
     EXPECT_EQ(job.skipExtensions, (LineList{"gif", "JPG"}));
     // The next reservation starts from what was chosen here.
-    EXPECT_EQ(settings().recStatusModify, 2u);
-    EXPECT_EQ(settings().recStatusLimit, 1u);
-    EXPECT_EQ(settings().recStatusLink, 7u);
-    EXPECT_EQ(settings().recStatusRetry, 10u);
-    EXPECT_EQ(settings().recStatusRetryTimer, 60000u);
+    EXPECT_EQ(settings.recStatusModify, 2u);
+    EXPECT_EQ(settings.recStatusLimit, 1u);
+    EXPECT_EQ(settings.recStatusLink, 7u);
+    EXPECT_EQ(settings.recStatusRetry, 10u);
+    EXPECT_EQ(settings.recStatusRetryTimer, 60000u);
     EXPECT_TRUE(prompter.shown.empty());
 }
 
@@ -257,7 +338,7 @@ TEST_F(AutoGetDialogsTest, AnOddRetryIntervalStaysAndEmptiedRestrictionsComeBack
     press_in_tree(VK_RETURN);
     first.join();
     EXPECT_EQ(base->job()->retryInterval, 10000);
-    EXPECT_EQ(settings().recStatusRetryTimer, 10000u);
+    EXPECT_EQ(settings.recStatusRetryTimer, 10000u);
     ASSERT_TRUE(base->job()->restrictions.has_value());
     EXPECT_TRUE(base->job()->restrictions->empty()) << "every hyperlink is skipped now";
 
@@ -279,7 +360,7 @@ TEST_F(AutoGetDialogsTest, CancellingTheJobDialogAfterChangingEveryControlChange
     ASSERT_TRUE(base);
     base->job()->skipExtensions = LineList{"zip"};
     const AutoGetJob before = *base->job();
-    const Settings settings_before = settings();
+    const AutoGetSettings settings_before = settings;
 
     UiDriver user([&](UiDriver& u) {
         HWND d = u.wait_dialog(kJobTitle);
@@ -298,7 +379,7 @@ TEST_F(AutoGetDialogsTest, CancellingTheJobDialogAfterChangingEveryControlChange
     press_in_tree(VK_RETURN);
     user.join();
     EXPECT_EQ(*base->job(), before);
-    EXPECT_EQ(settings(), settings_before);
+    EXPECT_EQ(settings, settings_before);
 }
 
 TEST_F(AutoGetDialogsTest, TheFolderButtonAndTheReopenRequestReplaceTheSaveFolder) {
@@ -366,9 +447,9 @@ TEST_F(AutoGetDialogsTest, TheFolderButtonAndTheReopenRequestReplaceTheSaveFolde
 // --- start ---------------------------------------------------------------------------------
 
 TEST_F(AutoGetDialogsTest, StartDialogShowsTheOptionsAndStartsWithEveryControl) {
-    settings().recStart = AutoGetStart{};
-    settings().recStart.hour = 5;
-    settings().recStart.minute = 30;
+    settings.recStart = AutoGetStart{};
+    settings.recStart.hour = 5;
+    settings.recStart.minute = 30;
     UiDriver user([](UiDriver& u) {
         HWND d = u.wait_dialog(kStartTitle);
         ASSERT_TRUE(d);
@@ -401,17 +482,17 @@ TEST_F(AutoGetDialogsTest, StartDialogShowsTheOptionsAndStartsWithEveryControl) 
     user.join();
     EXPECT_TRUE(autoget_run_in_progress() || shown("リンク構造取得を終了しました。"));
     ASSERT_TRUE(pump_until([] { return !autoget_run_in_progress(); }));
-    EXPECT_EQ(settings().recStart.linkOnly, 1u);
-    EXPECT_EQ(settings().recStart.hangUp, 1u);
-    EXPECT_EQ(settings().recStart.hour, 0u);
-    EXPECT_EQ(settings().recStart.minute, 59u);
-    EXPECT_EQ(settings().recStart.linkExtensions, (LineList{"html", "PHP"}));
+    EXPECT_EQ(settings.recStart.linkOnly, 1u);
+    EXPECT_EQ(settings.recStart.hangUp, 1u);
+    EXPECT_EQ(settings.recStart.hour, 0u);
+    EXPECT_EQ(settings.recStart.minute, 59u);
+    EXPECT_EQ(settings.recStart.linkExtensions, (LineList{"html", "PHP"}));
     // An empty tree: the link-structure run ends at once.
     EXPECT_TRUE(shown("リンク構造取得を終了しました。"));
 }
 
 TEST_F(AutoGetDialogsTest, CancellingTheStartDialogAfterChangingEveryControlStartsNothing) {
-    const AutoGetStart before = settings().recStart;
+    const AutoGetStart before = settings.recStart;
     UiDriver user([](UiDriver& u) {
         HWND d = u.wait_dialog(kStartTitle);
         ASSERT_TRUE(d);
@@ -426,7 +507,7 @@ TEST_F(AutoGetDialogsTest, CancellingTheStartDialogAfterChangingEveryControlStar
     user.join();
     pump();
     EXPECT_FALSE(autoget_run_in_progress());
-    EXPECT_EQ(settings().recStart, before);
+    EXPECT_EQ(settings.recStart, before);
     EXPECT_TRUE(prompter.shown.empty());
 }
 
@@ -434,8 +515,8 @@ TEST_F(AutoGetDialogsTest, TheScheduleWaitStartsOnTheFirstTickAfterMidnightAndNo
     SetClock clock;
     clock.set_local(10, 23, 59, 30);
     set_clock(&clock);
-    settings().recStart.hour = 0;
-    settings().recStart.minute = 0;
+    settings.recStart.hour = 0;
+    settings.recStart.minute = 0;
     bool started_early = true;
     UiDriver user([&](UiDriver& u) {
         HWND d = u.wait_dialog(kStartTitle);
@@ -446,7 +527,7 @@ TEST_F(AutoGetDialogsTest, TheScheduleWaitStartsOnTheFirstTickAfterMidnightAndNo
         clock.set_local(10, 23, 59, 59);
         ASSERT_TRUE(wait_text(d, IDC_START_CLOCK, "23:59:59")) << "a tick shows the time";
         // Still the day before: a few more ticks, and the dialog waits on.
-        Sleep(2500);
+        Sleep(1100);
         started_early = !IsWindowVisible(d);
         clock.set_local(11, 0, 0, 0);
         EXPECT_TRUE(u.wait_gone(d)) << "the first tick of 0:00 starts";
@@ -459,7 +540,7 @@ TEST_F(AutoGetDialogsTest, TheScheduleWaitStartsOnTheFirstTickAfterMidnightAndNo
     EXPECT_FALSE(autoget_schedule_waiting());
 }
 
-TEST_F(AutoGetDialogsTest, ExitIsRefusedDuringTheWaitAndAllowedAfterCancel) {
+TEST_F(ScheduleWaitTest, ExitIsRefusedDuringTheWaitAndAllowedAfterCancel) {
     SetClock clock;
     clock.set_local(10, 12, 0, 0);
     set_clock(&clock);
@@ -507,8 +588,8 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
     PageNode* beta = reserve("http://h/beta.html");
     PageNode* gamma = reserve("http://h/gamma.html");
     ASSERT_TRUE(alpha && beta && gamma);
-    settings().recScanString = "old";
-    settings().recScanUplow = 1;
+    settings.recScanString = "old";
+    settings.recScanUplow = 1;
 
     // Ctrl+F on alpha: the last search is shown; ↓ ignoring case finds gamma.
     UiDriver down([](UiDriver& u) {
@@ -526,8 +607,8 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
         EXPECT_EQ(press_in_tree('F'), 1);
     }
     down.join();
-    EXPECT_EQ(settings().recScanString, "GAMMA");
-    EXPECT_EQ(settings().recScanUplow, 0u);
+    EXPECT_EQ(settings.recScanString, "GAMMA");
+    EXPECT_EQ(settings.recScanUplow, 0u);
     EXPECT_EQ(TreeView_GetSelection(tree), gamma->item());
     EXPECT_EQ(GetFocus(), tree);
 
@@ -544,12 +625,12 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
         press_in_tree('F');
     }
     up_exact.join();
-    EXPECT_EQ(settings().recScanString, "alpha");
-    EXPECT_EQ(settings().recScanUplow, 1u);
+    EXPECT_EQ(settings.recScanString, "alpha");
+    EXPECT_EQ(settings.recScanUplow, 1u);
     EXPECT_EQ(TreeView_GetSelection(tree), gamma->item()) << "no match, nothing changes";
 
     // F3 and Shift+F3 repeat the stored search without the dialog.
-    settings().recScanUplow = 0;
+    settings.recScanUplow = 0;
     {
         HeldKeys shift({VK_SHIFT});
         press_in_tree(VK_F3);
@@ -568,7 +649,7 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
         press_in_tree('F');
     }
     empty.join();
-    EXPECT_EQ(settings().recScanString, "");
+    EXPECT_EQ(settings.recScanString, "");
     EXPECT_EQ(TreeView_GetSelection(tree), alpha->item());
     EXPECT_EQ(press_in_tree(VK_F3), 0);
 }
@@ -576,8 +657,8 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
 TEST_F(AutoGetDialogsTest, CancellingTheSearchStoresNothingAndALongTextIsCut) {
     PageNode* node = reserve("http://h/page.html");
     ASSERT_TRUE(node);
-    settings().recScanString = "kept";
-    settings().recScanUplow = 0;
+    settings.recScanString = "kept";
+    settings.recScanUplow = 0;
     UiDriver cancel([](UiDriver& u) {
         HWND d = u.wait_dialog(kSearchTitle);
         ASSERT_TRUE(d);
@@ -591,8 +672,8 @@ TEST_F(AutoGetDialogsTest, CancellingTheSearchStoresNothingAndALongTextIsCut) {
         press_in_tree('F');
     }
     cancel.join();
-    EXPECT_EQ(settings().recScanString, "kept");
-    EXPECT_EQ(settings().recScanUplow, 0u);
+    EXPECT_EQ(settings.recScanString, "kept");
+    EXPECT_EQ(settings.recScanUplow, 0u);
 
     UiDriver long_text([](UiDriver& u) {
         HWND d = u.wait_dialog(kSearchTitle);
@@ -605,7 +686,7 @@ TEST_F(AutoGetDialogsTest, CancellingTheSearchStoresNothingAndALongTextIsCut) {
         press_in_tree('F');
     }
     long_text.join();
-    EXPECT_EQ(settings().recScanString, std::string(259, 'a')) << "the stored text is a 260-byte buffer";
+    EXPECT_EQ(settings.recScanString, std::string(259, 'a')) << "the stored text is a 260-byte buffer";
 }
 
 // --- pictures for a person to look at ------------------------------------------------------
@@ -653,7 +734,7 @@ TEST_F(AutoGetDialogsTest, PicturesOfTheDialogs) {
     start_command();
     start.join();
 
-    settings().recScanString = "example.co.jp/soft";
+    settings.recScanString = "example.co.jp/soft";
     UiDriver search([&](UiDriver& u) {
         HWND d = u.wait_dialog(kSearchTitle);
         ASSERT_TRUE(d);
