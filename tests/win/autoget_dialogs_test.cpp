@@ -271,6 +271,17 @@ TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
     UiDriver user([&](UiDriver& u) {
         HWND d = u.wait_dialog(kJobTitle);
         ASSERT_TRUE(d);
+        for (const char* label : {"基点URL", "リンク深度", "保存フォルダ", "取得制限", "スキップ拡張子", "更新チェック",
+                                  "リトライ回数", "リトライ間隔"}) {
+            EXPECT_TRUE(shows_text(d, label)) << label;
+        }
+        EXPECT_EQ(u.text(d, IDC_JOB_CHANGE_FOLDER), "変更");
+        EXPECT_EQ(u.text(d, IDC_JOB_RESTRICT_ALL), "リンク先以外にも適用する");
+        EXPECT_EQ(u.text(d, IDC_JOB_UPDATE_NEVER), "しない");
+        EXPECT_EQ(u.text(d, IDC_JOB_UPDATE_HTML), "HTMLファイルのみする");
+        EXPECT_EQ(u.text(d, IDC_JOB_UPDATE_ALWAYS), "する");
+        EXPECT_EQ(u.text(d, IDOK), "OK");
+        EXPECT_EQ(u.text(d, IDCANCEL), "キャンセル");
         EXPECT_EQ(u.text(d, IDC_JOB_BASE_URL), "http://h.example/dir/page.html?q=1");
         const std::vector<std::string> depths = u.list_items(d, IDC_JOB_DEPTH);
         ASSERT_EQ(depths.size(), 101u);
@@ -453,6 +464,13 @@ TEST_F(AutoGetDialogsTest, StartDialogShowsTheOptionsAndStartsWithEveryControl) 
     UiDriver user([](UiDriver& u) {
         HWND d = u.wait_dialog(kStartTitle);
         ASSERT_TRUE(d);
+        EXPECT_EQ(u.text(d, IDC_START_LINK_ONLY), "リンク構造のみ取得");
+        EXPECT_EQ(u.text(d, IDC_START_EXT_LABEL), "判別拡張子");
+        EXPECT_EQ(u.text(d, IDC_START_HANG_UP), "自動ダイアルアップ切断");
+        EXPECT_EQ(u.text(d, IDC_START_NOW), "今すぐスタート");
+        EXPECT_EQ(u.text(d, IDC_START_SCHEDULED), "指定の時刻になったらスタート");
+        EXPECT_EQ(u.text(d, IDCANCEL), "キャンセル");
+        EXPECT_TRUE(GetWindowLongA(GetDlgItem(d, IDC_START_NOW), GWL_STYLE) & BS_DEFPUSHBUTTON);
         const std::vector<std::string> hours = u.list_items(d, IDC_START_HOUR);
         ASSERT_EQ(hours.size(), 24u);
         EXPECT_EQ(hours.front(), "0時");
@@ -595,6 +613,12 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
     UiDriver down([](UiDriver& u) {
         HWND d = u.wait_dialog(kSearchTitle);
         ASSERT_TRUE(d);
+        EXPECT_TRUE(shows_text(d, "検索文字"));
+        EXPECT_EQ(u.text(d, IDC_SEARCH_CASE), "大文字と小文字を区別する");
+        EXPECT_EQ(u.text(d, IDC_SEARCH_DOWN), "↓");
+        EXPECT_EQ(u.text(d, IDC_SEARCH_UP), "↑");
+        EXPECT_EQ(u.text(d, IDCANCEL), "キャンセル");
+        EXPECT_TRUE(GetWindowLongA(GetDlgItem(d, IDC_SEARCH_DOWN), GWL_STYLE) & BS_DEFPUSHBUTTON);
         EXPECT_EQ(u.text(d, IDC_SEARCH_TEXT), "old");
         EXPECT_TRUE(u.checked(d, IDC_SEARCH_CASE));
         u.type(d, IDC_SEARCH_TEXT, "GAMMA");
