@@ -558,6 +558,25 @@ TEST_F(AutoGetDialogsTest, TheScheduleWaitStartsOnTheFirstTickAfterMidnightAndNo
     EXPECT_FALSE(autoget_schedule_waiting());
 }
 
+TEST_F(AutoGetDialogsTest, AScheduleForTheCurrentMinuteStartsOnTheFirstTick) {
+    SetClock clock;
+    clock.set_local(10, 12, 34, 56);
+    set_clock(&clock);
+    settings.recStart.hour = 12;
+    settings.recStart.minute = 34;
+    UiDriver user([&](UiDriver& u) {
+        HWND d = u.wait_dialog(kStartTitle);
+        ASSERT_TRUE(d);
+        u.click(d, IDC_START_SCHEDULED);
+        EXPECT_EQ(u.text(d, IDC_START_CLOCK), "12:34:56") << "the wait shows the time before its first tick";
+        EXPECT_TRUE(u.wait_gone(d));
+    });
+    start_command();
+    user.join();
+    ASSERT_TRUE(pump_until([] { return !autoget_run_in_progress(); }));
+    EXPECT_TRUE(shown("自動取得を終了しました。"));
+}
+
 TEST_F(ScheduleWaitTest, ExitIsRefusedDuringTheWaitAndAllowedAfterCancel) {
     SetClock clock;
     clock.set_local(10, 12, 0, 0);
