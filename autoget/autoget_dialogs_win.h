@@ -5,7 +5,8 @@
 // the defaults, replaces the job, starts the run, runs the search).
 //
 // UI thread only; each runs modal to `owner` and returns when it closes.
-// A build without the dialogs links autoget_dialogs_stub_win.cpp instead.
+// Each is defined beside its dialog (job_settings_dialog_win.cpp,
+// start_dialog_win.cpp, url_search_dialog_win.cpp).
 #pragma once
 
 #include <windows.h>

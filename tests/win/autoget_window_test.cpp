@@ -23,6 +23,7 @@
 #include "tests/support/program_session_win.h"
 #include "tests/support/socket_pair_win.h"
 #include "tests/support/temp_folder_win.h"
+#include "tests/support/ui_driver_win.h"
 
 namespace vellum {
 namespace {
@@ -133,6 +134,47 @@ private:
     std::thread thread_;
 };
 
+// Plays the user at the start dialog while it lives: whenever the test
+// thread shows it, 今すぐスタート is pressed, so that the start command starts
+// a run at once.
+class StartNow {
+public:
+    StartNow() : ui_thread_(GetCurrentThreadId()) {
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                struct Search {
+                    HWND found = nullptr;
+                } search;
+                EnumThreadWindows(
+                    ui_thread_,
+                    [](HWND w, LPARAM param) -> BOOL {
+                        char name[16] = {};
+                        GetClassNameA(w, name, sizeof name);
+                        if (!IsWindowVisible(w) || std::string(name) != "#32770") return TRUE;
+                        if (testing::UiDriver::window_title(w) != "自動取得スタート") return TRUE;
+                        reinterpret_cast<Search*>(param)->found = w;
+                        return FALSE;
+                    },
+                    reinterpret_cast<LPARAM>(&search));
+                if (search.found) {
+                    PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(IDC_START_NOW, BN_CLICKED), 0);
+                    Sleep(200);
+                }
+                Sleep(20);
+            }
+        });
+    }
+    ~StartNow() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    DWORD ui_thread_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 class AutoGetWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -239,6 +281,7 @@ protected:
 
     testing::WinsockSession winsock;
     testing::TempFolder save;
+    StartNow start_now;
     AutoGetSettings settings;
     FakeHost host;
     RecordingPrompter prompter;
