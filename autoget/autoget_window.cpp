@@ -8,6 +8,7 @@
 #include "base/placement_win.h"
 #include "base/prompt.h"
 #include "base/toolbar_win.h"
+#include "base/tree_font_win.h"
 #include "http/url_text.h"
 #include "resources/resource.h"
 
@@ -142,6 +143,7 @@ void AutoGetWindow::create_controls() {
         ImageList_LoadBitmap(instance(), MAKEINTRESOURCEA(IDB_PAGE_STATES), 16, 1, RGB(128, 128, 128)));
     if (tree_view_) {
         swallow_typing(tree_view_);
+        use_dialog_font(tree_view_);
         TreeView_SetImageList(tree_view_, state_images_.get(), TVSIL_STATE);
     }
     tree_view_adapter_ = std::make_unique<Win32PageTreeView>(tree_view_);

@@ -17,6 +17,7 @@
 #include "base/icons_win.h"
 #include "base/messages.h"
 #include "base/prompt.h"
+#include "base/tree_font_win.h"
 #include "proxy/crawler_report_win.h"
 #include "resources/resource.h"
 #include "tests/support/fake_proxy_win.h"
@@ -340,6 +341,9 @@ TEST_F(AutoGetWindowTest, ControlsAndMenusBetweenRuns) {
     HIMAGELIST states = TreeView_GetImageList(tree, TVSIL_STATE);
     ASSERT_TRUE(states);
     EXPECT_EQ(ImageList_GetImageCount(states), 16);
+    // The same font and rows as the request tree: URLs keep their underscores.
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(tree, WM_GETFONT, 0, 0)), dialog_font());
+    EXPECT_GT(TreeView_GetItemHeight(tree), 16);
 
     MoveWindow(window, 10, 10, 500, 400, TRUE);
     RECT client{}, bar{}, bottom{}, area{};
