@@ -55,6 +55,9 @@ ConnectionStatus ConnectionHandler::run() {
         if (log_.debug_window) mark_debug_window(log_.debug_window);
     }
     log_detail(log_, format_text("クライエント通信用ソケット識別子：%u\r\n", static_cast<unsigned>(client_socket_)));
+    // Only the request is read from the browser; a silent one ends the
+    // connection like a closed one.
+    limit_receive_silence(client_socket_, record_.request_idle_seconds);
     serve();
     finish();
     return status_;

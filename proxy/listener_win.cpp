@@ -59,7 +59,9 @@ ListenError Listener::start(HWND main_window, std::uint32_t address, std::uint16
     at.sin_addr.s_addr = htonl(address);
     at.sin_port = htons(port);
     if (bind(listening.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == SOCKET_ERROR) return ListenError::bind;
-    if (listen(listening.get(), 5) == SOCKET_ERROR) return ListenError::listen;
+    // SOMAXCONN asks for the largest queue the system allows (4096 on Linux
+    // under Wine); a queue of 5 made connects wait a second at 64 clients.
+    if (listen(listening.get(), SOMAXCONN) == SOCKET_ERROR) return ListenError::listen;
     socket_ = std::move(listening);
     thread_.reset(CreateThread(nullptr, 0, &Listener::accept_loop, this, 0, nullptr));
     if (!thread_) {

@@ -41,8 +41,10 @@ public:
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
 
-    // Creates, binds and listens (backlog 5) on the address (host byte
-    // order), then starts the accept thread posting to `main_window`.
+    // Creates, binds and listens on the address (host byte order), then
+    // starts the accept thread posting to `main_window`. The backlog is the
+    // system's largest, so that a burst of hundreds of connects never waits
+    // for the accept thread.
     ListenError start(HWND main_window, std::uint32_t address, std::uint16_t port);
     // Closes the listening socket and waits without limit for the accept
     // thread to end. Nothing happens when not listening.
