@@ -49,7 +49,8 @@ const char* listen_error_text(ListenError error) {
     return "";
 }
 
-ListenError Listener::start(HWND main_window, std::uint32_t address, std::uint16_t port) {
+ListenError Listener::start(HWND main_window, std::uint32_t address, std::uint16_t port,
+                            const std::string& save_folder) {
     main_window_ = main_window;
     closing_ = false;
     UniqueSocket listening(socket(AF_INET, SOCK_STREAM, 0));
@@ -68,10 +69,13 @@ ListenError Listener::start(HWND main_window, std::uint32_t address, std::uint16
         socket_.reset();
         return ListenError::thread;
     }
+    // Without its sweep the program still works: look-ups tidy as they go.
+    if (!save_folder.empty()) sweep_.start(save_folder);
     return ListenError::none;
 }
 
 void Listener::close() {
+    sweep_.stop();
     if (!socket_) return;
     closing_ = true;
     socket_.reset();  // makes the pending accept fail
