@@ -32,8 +32,17 @@
 //   request-log INDEX             open the log of the INDEX-th item of the
 //                                 tree (in the order "tree" prints) through
 //                                 its context menu; print the log as hex
+//   command ID                    post WM_COMMAND ID to the main window, as
+//                                 its menu does (e.g. 40110 インターネット
+//                                 接続, 40113 ページ保存)
+//   counts                        print the program's live threads, handles
+//                                 and memory as the system reports them:
+//                                 "threads=N handles=N private=BYTES
+//                                 working=BYTES"
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -340,6 +349,71 @@ int request_log(int index) {
     return 0;
 }
 
+// The system's table of every open handle, entry by entry.
+struct HandleEntry {
+    ULONG owner;
+    BYTE type;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+struct HandleTable {
+    ULONG count;
+    HandleEntry entries[1];
+};
+
+int counts() {
+    HWND main = FindWindowA("VELLUM", nullptr);
+    DWORD pid = 0;
+    if (!main || !GetWindowThreadProcessId(main, &pid)) return 1;
+
+    int threads = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread)) {
+        if (thread.th32OwnerProcessID == pid) ++threads;
+    }
+    CloseHandle(snapshot);
+
+    // GetProcessHandleCount answers 0 under Wine; the system handle table
+    // has every handle with its owner.
+    using QuerySystem = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    using QueryProcess = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto query_system = reinterpret_cast<QuerySystem>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    auto query_process = reinterpret_cast<QueryProcess>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationProcess")));
+    if (!query_system || !query_process) return 1;
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr ULONG kProcessVmCounters = 3;
+    std::vector<char> table(1 << 20);
+    ULONG length = 0;
+    NTSTATUS status;
+    while ((status = query_system(kSystemHandleInformation, table.data(), static_cast<ULONG>(table.size()), &length)) ==
+           static_cast<NTSTATUS>(0xC0000004L)) {
+        table.resize(table.size() * 2);
+    }
+    if (status != 0) return 1;
+    const auto* handles = reinterpret_cast<const HandleTable*>(table.data());
+    int owned = 0;
+    for (ULONG i = 0; i < handles->count; ++i) {
+        if (handles->entries[i].owner == pid) ++owned;
+    }
+
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    if (!process) return 1;
+    VM_COUNTERS memory{};
+    status = query_process(process, kProcessVmCounters, &memory, sizeof memory, &length);
+    CloseHandle(process);
+    if (status != 0) return 1;
+    std::printf("threads=%d handles=%d private=%llu working=%llu\n", threads, owned,
+                static_cast<unsigned long long>(memory.PagefileUsage),
+                static_cast<unsigned long long>(memory.WorkingSetSize));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -385,8 +459,13 @@ int main(int argc, char** argv) {
     }
     if (command == "autoget-start") return autoget_start();
     if (command == "request-log" && argc > 2) return request_log(std::atoi(argv[2]));
+    if (command == "command" && argc > 2) {
+        HWND main = FindWindowA("VELLUM", nullptr);
+        return main && PostMessageA(main, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+    }
+    if (command == "counts") return counts();
     std::fprintf(stderr,
                  "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
-                 "clear-settings|tree|request-log|minimize|autoget-start\n");
+                 "clear-settings|tree|request-log|minimize|autoget-start|command|counts\n");
     return 2;
 }
