@@ -96,6 +96,30 @@ class OfflineServingTest(unittest.TestCase):
         s.close()
         self.assertTrue(exchange(PORT, b"GET http://site/a.html HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200 OK"))
 
+    def test_floods_of_header_lines_are_refused_at_once(self):
+        # Thousands of short lines, or of continuation lines: the request is
+        # refused once it passes a thousand lines, without an answer, and the
+        # proxy serves the next one. The time each took is printed.
+        figures = []
+        for count, line in ((20000, b"X-Filler: y\r\n"), (50000, b"    continued\r\n")):
+            flood = b"GET http://site/a.html HTTP/1.0\r\n" + line * count + b"\r\n"
+            s = socket.create_connection(("127.0.0.1", PORT), timeout=60)
+            began = time.monotonic()
+            try:
+                s.sendall(flood)
+            except OSError:
+                pass  # refused before the flood was all sent
+            s.settimeout(60)
+            try:
+                answer = s.recv(65536)
+            except ConnectionResetError:
+                answer = b""
+            figures.append("%d lines: closed after %.2f s" % (count, time.monotonic() - began))
+            s.close()
+            self.assertEqual(answer, b"", "no answer to a refused request")
+        print("\n" + "\n".join(figures))
+        self.assertTrue(exchange(PORT, b"GET http://site/a.html HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200 OK"))
+
     def test_a_strangers_marker_lines_neither_go_online_nor_move_the_store(self):
         # A page's script can add any header: the crawler's and the forced
         # get's lines, and a folder of its choosing. From anyone but the
