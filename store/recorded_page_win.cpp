@@ -1,5 +1,6 @@
 #include "store/recorded_page_win.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/lead_byte.h"
@@ -111,9 +112,14 @@ std::optional<CommitFailure> Commit::run() {
     // A commit cut short earlier is finished or undone first, so that a page
     // never has two commits' names beside it.
     PageFiles files = page_files(store_path_);
-    delete_leftovers(store_path_, files, file_name_part(receiving_path_));
-    files = page_files(store_path_);
-    if (files.staged || !files.markers.empty()) return failure(store_path_);
+    const std::string own_receiving = file_name_part(receiving_path_);
+    const bool others_receiving = std::any_of(files.receiving.begin(), files.receiving.end(),
+                                              [&own_receiving](const std::string& name) { return name != own_receiving; });
+    if (files.staged || !files.markers.empty() || others_receiving) {
+        delete_leftovers(store_path_, files, own_receiving);
+        files = page_files(store_path_);
+        if (files.staged || !files.markers.empty()) return failure(store_path_);
+    }
 
     // One companion is left: the one describing the body there now.
     const int current = current_companion(files);
