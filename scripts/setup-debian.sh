@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what building and running Vellum needs on Debian 12, if missing;
-# with --tests also what the end-to-end tests drive it with (a web server and
-# a browser). Run as root (or with sudo available). Safe to run again.
+# with --tests also what the end-to-end tests drive it with (a web server, a
+# browser, and NSIS for the setup program they install); with --package NSIS.
+# Run as root (or with sudo available). Safe to run again.
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,10 @@ packages=(
     fp-utils
     clang libclang-rt-14-dev
 )
-if [ "${1:-}" = "--tests" ]; then
-    packages+=(nginx-light chromium)
-fi
+case "${1:-}" in
+--tests) packages+=(nginx-light chromium nsis) ;;
+--package) packages+=(nsis) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
