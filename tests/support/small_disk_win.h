@@ -30,7 +30,9 @@ inline bool start_unix(const std::string& command) {
 
 class SmallDisk {
 public:
-    // `size` as mount's tmpfs option takes it ("64k", "1m").
+    // `size` as mount's tmpfs option takes it ("64k", "1m"), optionally with
+    // more tmpfs options after a comma ("1m,nr_inodes=8" also runs out of
+    // files).
     explicit SmallDisk(const std::string& size = "64k") {
         static int counter = 0;
         unix_path_ = "/tmp/vellum-full-disk-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);

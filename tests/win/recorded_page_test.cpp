@@ -331,5 +331,47 @@ TEST_F(InterruptedCommitTest, AFullDiskDuringTheTransferOrTheCommitKeepsAWholeVe
     }
 }
 
+TEST_F(InterruptedCommitTest, ADiskOutOfFilesAtAnyStepOfTheCommitKeepsAWholeVersion) {
+    // A commit makes two empty files (its marker, the new companion); a disk
+    // that can hold no more files fails one of them. Each limit below lets
+    // the commit get one file further: every outcome must read as one whole
+    // version, the new one exactly when the commit reported success, and the
+    // look-up must leave only the page and its companion.
+    const Version old_version{"old body", "text/plain", "Sun, 06 Nov 1994 08:49:37 GMT"};
+    const Version new_version{"the new body", "text/html", "Mon, 01 Jan 2024 00:00:00 GMT"};
+    int committed = 0;
+    int refused = 0;
+    for (int files = 5; files <= 10; ++files) {
+        SCOPED_TRACE(files);
+        testing::SmallDisk disk("1m,nr_inodes=" + std::to_string(files));
+        if (!disk.mounted()) GTEST_SKIP() << "no small tmpfs could be mounted (needs root under Wine)";
+        const std::string dir = disk.path() + "\\server\\dir";
+        const std::string page = dir + "\\page.html";
+        CreateDirectoryA((disk.path() + "\\server").c_str(), nullptr);
+        CreateDirectoryA(dir.c_str(), nullptr);
+        // The first recording, made while the disk still has room for it.
+        const std::string receiving = receiving_file_name(page, 104);
+        if (!write_file(receiving, old_version.body) ||
+            commit_recorded_page(disk.path(), url, response_for(old_version), receiving)) {
+            continue;
+        }
+        if (!write_file(receiving, new_version.body)) continue;
+        const bool failed = commit_recorded_page(disk.path(), url, response_for(new_version), receiving).has_value();
+        ++(failed ? refused : committed);
+        auto recorded = open_recorded_page(disk.path(), url);
+        ASSERT_TRUE(recorded);
+        const Version& expected = failed ? old_version : new_version;
+        EXPECT_EQ(body_of(*recorded), expected.body);
+        EXPECT_EQ(recorded->header->last_modified, expected.date);
+        EXPECT_EQ(recorded->header->content_type, expected.type);
+        recorded.reset();
+        EXPECT_EQ(list_folder(dir).size(), 2u) << ::testing::PrintToString(list_folder(dir));
+    }
+    // The limits reach both sides: commits refused for want of a file, and
+    // commits with just enough.
+    EXPECT_GE(refused, 2);
+    EXPECT_GE(committed, 1);
+}
+
 }  // namespace
 }  // namespace vellum
