@@ -26,8 +26,5 @@ else
     status=1
 fi
 echo "== Windows tests (Wine, code page 932)"
-# The soak test (label soak) with short phases: its minute of silent clients
-# is the most of it either way. Set VELLUM_SOAK_SECONDS=20 for the full run.
-export VELLUM_SOAK_SECONDS="${VELLUM_SOAK_SECONDS:-8}"
 (cd "$root/build/win" && ctest --output-on-failure -j "$jobs") || status=1
 exit $status
