@@ -12,7 +12,7 @@ The default run kills twice in an 8 MiB transfer, at once and 50 ms after its
 last byte (in the flush, and in or just after the commit): about 35 s, 10 s
 more on the first run in a build, which makes the session's prefix.
 VELLUM_LONG=1 kills eight times in a 16 MiB transfer, at delays drawn with a
-fixed seed (about two minutes)."""
+fixed seed (about three minutes on a busy machine)."""
 import os
 import random
 import re

@@ -7,7 +7,7 @@ outside the process, are back near where they were before.
 The default run keeps each phase short (VELLUM_SOAK_SECONDS, 3 by default) and
 lets the silent clients go itself once the phases are over. VELLUM_LONG=1 runs
 20 s phases and waits for the program to let the silent clients go on its own
-a minute after they came (about two and a half minutes in all)."""
+a minute after they came (about a minute and a half in all)."""
 import os
 import socket
 import subprocess
