@@ -1,7 +1,9 @@
 // Companion file names through parse_companion_name, and content types
 // through companion_file_name. The input is read both ways: as a name listed
 // beside the page "page.html", and as the Content-Type value of a response
-// that is recorded there. Either way the metadata must come back from the
+// that is recorded there. It is also read as any name in a save folder: a
+// temporary name must lead back to a page that lists it as its own, and a
+// name listed beside "page.html" must never be taken both ways. Either way the metadata must come back from the
 // name the writer makes, and the name must be one that Windows stores and
 // lists back byte for byte.
 #include <string>
@@ -91,6 +93,24 @@ void check_type_written(const std::string& type) {
     }
 }
 
+void check_temporary_name(const std::string& name) {
+    const PageFiles beside = classify_page_files(kPageName, {PageEntry{name, 0, false}});
+    const bool companion = !beside.companions.empty();
+    const bool temporary = beside.staged || !beside.markers.empty() || !beside.receiving.empty();
+    require(!(companion && temporary), "a name is a companion or a temporary name, never both");
+    require(companion == parse_companion_name(kPageName, name).has_value() || name.size() < kPageName.size() ||
+                name.compare(0, kPageName.size(), kPageName) != 0,
+            "a companion beside the page is what parse_companion_name says");
+
+    const std::optional<std::string> page = page_of_temporary_name(name);
+    if (!page) return;
+    require(!page->empty() && name.compare(0, page->size(), *page) == 0, "the page's name begins the temporary one");
+    const PageFiles files = classify_page_files(*page, {PageEntry{name, 0, false}});
+    require(files.staged || files.markers.size() == 1 || files.receiving.size() == 1,
+            "the page lists its temporary name as its own");
+    require(files.companions.empty(), "a temporary name is no companion of its page");
+}
+
 }  // namespace
 }  // namespace vellum::fuzz
 
@@ -99,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input = input_text(data, size);
     check_name_read_back(input);
     check_type_written(input);
+    check_temporary_name(input);
     return 0;
 }

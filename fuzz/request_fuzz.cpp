@@ -1,6 +1,7 @@
 // Bytes from a browser (or anything that connects to the proxy port) through
-// parse_request, and every parsed request rebuilt for the server in all four
-// ways the connection handler can ask for.
+// parse_request, as a stranger's and as the program's own, and every parsed
+// request rebuilt for the server in all four ways the connection handler can
+// ask for.
 #include <array>
 #include <optional>
 #include <string>
@@ -99,9 +100,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vellum;
     using namespace vellum::fuzz;
     const std::string input = input_text(data, size);
+    vellum::testing::StringSource own_source(input);
+    int own_status = 0;
+    const std::unique_ptr<ProxyRequest> own = parse_request(own_source, own_status, RequestSender::own);
     vellum::testing::StringSource source(input);
     int status = 0;
     const std::unique_ptr<ProxyRequest> request = parse_request(source, status);
+    require(status == own_status && (request == nullptr) == (own == nullptr),
+            "the sender changes what the marker lines mean, never whether a request parses");
+    if (request) {
+        require(!request->autoget_mark && !request->forced_get_mark && request->local_root.empty(),
+                "a stranger's marker lines take no effect");
+        require(request->lines == own->lines && request->body == own->body, "both read the same request");
+        check_values(*own);
+    }
     if (!request) {
         require(status == 1 || status == 2 || status == 3 || status == 4 || status == 5 || status == 8,
                 "a refused request has a request status");

@@ -99,12 +99,12 @@ void parse_request_line(const std::string& line, ProxyRequest& request, int& sta
     }
 }
 
-void apply_request_header(const std::string& line, ProxyRequest& request) {
-    if (line == kAutoGetMarkLine) {
+void apply_request_header(const std::string& line, ProxyRequest& request, bool own_lines_apply) {
+    if (own_lines_apply && line == kAutoGetMarkLine) {
         request.autoget_mark = true;
-    } else if (line == kForcedGetMarkLine) {
+    } else if (own_lines_apply && line == kForcedGetMarkLine) {
         request.forced_get_mark = true;
-    } else if (std::string_view(line).starts_with(kLocalPathPrefix)) {
+    } else if (own_lines_apply && std::string_view(line).starts_with(kLocalPathPrefix)) {
         std::string_view rest = std::string_view(line).substr(std::strlen(kLocalPathPrefix));
         std::size_t end = line_text_end(rest);
         if (end != std::string_view::npos && end < kPathBufferSize) request.local_root = std::string(rest.substr(0, end));
@@ -163,7 +163,7 @@ void receive_request_body(ByteSource& source, ProxyRequest& request, int& status
 }
 
 bool is_dropped_request_line(std::string_view line, bool drop_if_modified_since) {
-    if (line == kAutoGetMarkLine || line == kForcedGetMarkLine || line.starts_with(kLocalPathPrefix)) return true;
+    if (is_own_request_line(line)) return true;
     static constexpr std::string_view kDropped[] = {"cookie", "proxy-connection", "if-none-match", "range",
                                                     "if-range", "accept-language", "accept-encoding"};
     for (std::string_view name : kDropped) {
@@ -173,6 +173,10 @@ bool is_dropped_request_line(std::string_view line, bool drop_if_modified_since)
 }
 
 }  // namespace
+
+bool is_own_request_line(std::string_view line) {
+    return line == kAutoGetMarkLine || line == kForcedGetMarkLine || line.starts_with(kLocalPathPrefix);
+}
 
 bool header_name_is(std::string_view line, std::string_view name) {
     if (line.size() < name.size()) return false;
@@ -221,7 +225,7 @@ std::optional<ParsedUrl> parse_url(std::string_view text) {
     return url;
 }
 
-std::unique_ptr<ProxyRequest> parse_request(ByteSource& source, int& status) {
+std::unique_ptr<ProxyRequest> parse_request(ByteSource& source, int& status, RequestSender sender) {
     auto request = std::make_unique<ProxyRequest>();
     std::optional<LineList> block = read_header_block(source);
     if (!block) {
@@ -247,7 +251,10 @@ std::unique_ptr<ProxyRequest> parse_request(ByteSource& source, int& status) {
     }
     request->parsed_url = std::move(*url);
 
-    for (std::size_t i = 1; i < request->lines.size(); ++i) apply_request_header(request->lines[i], *request);
+    const bool own_lines_apply = sender == RequestSender::own;
+    for (std::size_t i = 1; i < request->lines.size(); ++i) {
+        apply_request_header(request->lines[i], *request, own_lines_apply);
+    }
 
     if (request->content_length > 0) {
         int body_status = 0;

@@ -26,7 +26,10 @@
 
 namespace vellum {
 
-// The proxy's own request lines.
+// The proxy's own request lines. They take effect only on the program's own
+// connections (its crawler's and its forced-get queue's); on any other they
+// are ordinary unknown headers, or a web page could have the proxy go online
+// and record into any folder it names. They are never sent on either way.
 inline constexpr char kAutoGetMarkLine[] = "Vellum-Mode: RecMode\r\n";
 inline constexpr char kForcedGetMarkLine[] = "Vellum-Mode: GetOnly\r\n";
 inline constexpr char kLocalPathPrefix[] = "Vellum-LocalPath: ";
@@ -88,7 +91,12 @@ struct ServerResponse {
 
 std::optional<ParsedUrl> parse_url(std::string_view text);
 
-std::unique_ptr<ProxyRequest> parse_request(ByteSource& source, int& status);
+// Who sent a request: a stranger (a browser, anything that connects), or the
+// program itself on a connection it announced (proxy/own_connections.h).
+enum class RequestSender { stranger, own };
+
+std::unique_ptr<ProxyRequest> parse_request(ByteSource& source, int& status,
+                                            RequestSender sender = RequestSender::stranger);
 std::unique_ptr<ServerResponse> parse_response_header(ByteSource& source, int& status);
 
 // The request for the server: request line with the origin or absolute form
@@ -100,6 +108,9 @@ std::optional<LineList> build_server_request(const LineList& client_lines, const
 // The response header for the browser: "HTTP/1.0" and the server's status,
 // without ETag, Accept-Ranges and Connection lines.
 std::optional<LineList> build_client_response_header(const LineList& server_lines);
+
+// One of the proxy's own request lines (either mode line, or a local-path line).
+bool is_own_request_line(std::string_view line);
 
 // Case-insensitive comparison of the first `length` bytes of `line` with `name`.
 bool header_name_is(std::string_view line, std::string_view name);

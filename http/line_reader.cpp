@@ -6,8 +6,8 @@
 namespace vellum {
 namespace {
 
-// How far one peek looks ahead. A header line rarely passes it; a longer one
-// just takes another peek.
+// How far one peek looks ahead. A browser's whole header rarely passes it; a
+// longer one just takes another peek.
 constexpr int kPeekWindow = 4096;
 
 std::optional<std::string> read_line_bytewise(ByteSource& source, char terminator) {
@@ -52,6 +52,42 @@ std::optional<std::string> read_line_peeking(ByteSource& source, char terminator
     }
 }
 
+// A header block as its bytes arrive, one at a time, with its limits.
+class HeaderBlockBuilder {
+public:
+    enum State { more, complete, refused };
+
+    State add(char byte) {
+        if (byte == '\0') return more;  // zero bytes never reach a header line
+        line_.push_back(byte);
+        if (byte != '\n') return line_.size() >= kMaxLineBytes ? refused : more;
+        total_ += line_.size();
+        if (total_ > kMaxHeaderBytes) return refused;
+        const bool end_of_block = line_ == "\r\n" || line_ == "\n";
+        block_.append(std::string(line_));  // a right-sized copy; the buffer serves the next line
+        line_.clear();
+        if (block_.size() > kMaxHeaderLines) return refused;
+        return end_of_block ? complete : more;
+    }
+    LineList take() { return std::move(block_); }
+
+private:
+    LineList block_;
+    std::string line_;
+    std::size_t total_ = 0;
+};
+
+// Receives and drops `count` bytes that a peek has shown.
+bool consume(ByteSource& source, int count) {
+    char sink[kPeekWindow];
+    while (count > 0) {
+        const int got = source.receive(sink, std::min(count, kPeekWindow));
+        if (got <= 0) return false;
+        count -= got;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::string> read_line(ByteSource& source, char terminator) {
@@ -59,16 +95,31 @@ std::optional<std::string> read_line(ByteSource& source, char terminator) {
 }
 
 std::optional<LineList> read_header_block(ByteSource& source) {
-    LineList block;
-    std::size_t total = 0;
+    HeaderBlockBuilder builder;
+    if (!source.can_peek()) {
+        for (;;) {
+            char byte;
+            if (source.receive(&byte, 1) <= 0) return std::nullopt;
+            switch (builder.add(byte)) {
+            case HeaderBlockBuilder::more: continue;
+            case HeaderBlockBuilder::complete: return builder.take();
+            case HeaderBlockBuilder::refused: return std::nullopt;
+            }
+        }
+    }
+    char window[kPeekWindow];
     for (;;) {
-        std::optional<std::string> line = read_line(source, '\n');
-        if (!line) return std::nullopt;
-        total += line->size();
-        if (total > kMaxHeaderBytes) return std::nullopt;
-        const bool end_of_block = *line == "\r\n" || *line == "\n";
-        block.append(std::move(*line));
-        if (end_of_block) return block;
+        const int seen = source.peek(window, kPeekWindow);
+        if (seen <= 0) return std::nullopt;
+        // Take what the peek showed up to the block's end or the byte that
+        // passes a limit, then receive exactly that much: the bytes are
+        // already there, so the receives return them.
+        int taken = 0;
+        HeaderBlockBuilder::State state = HeaderBlockBuilder::more;
+        while (taken < seen && state == HeaderBlockBuilder::more) state = builder.add(window[taken++]);
+        if (!consume(source, taken)) return std::nullopt;
+        if (state == HeaderBlockBuilder::complete) return builder.take();
+        if (state == HeaderBlockBuilder::refused) return std::nullopt;
     }
 }
 

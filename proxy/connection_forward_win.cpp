@@ -326,6 +326,14 @@ bool ConnectionHandler::relay_into_receiving_file() {
 }
 
 void ConnectionHandler::commit_received(bool redirect) {
+    // The body must be on the disk before its name replaces the page's, or a
+    // power cut could leave the new name on an empty file. Outside the lock:
+    // it waits for the disk.
+    if (status_ == ConnectionStatus::ok && !FlushFileBuffers(receiving_file_.get())) {
+        // As a failed write: the browser has its answer, nothing is committed.
+        log_error(log_, "*** ローカルファイルライトエラー！ ***\r\n");
+        status_ = ConnectionStatus::write_failed;
+    }
     StoreLockHold hold;
     receiving_file_.reset();
     if (status_ == ConnectionStatus::ok) {

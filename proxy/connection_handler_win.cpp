@@ -12,6 +12,7 @@
 #include "proxy/content_kind.h"
 #include "proxy/proxy_answers.h"
 #include "proxy/crawler_report_win.h"
+#include "proxy/own_connections_win.h"
 #include "http/line_reader.h"
 #include "store/store_lock_win.h"
 #include "proxy/ui_requests.h"
@@ -55,6 +56,9 @@ ConnectionStatus ConnectionHandler::run() {
         if (log_.debug_window) mark_debug_window(log_.debug_window);
     }
     log_detail(log_, format_text("クライエント通信用ソケット識別子：%u\r\n", static_cast<unsigned>(client_socket_)));
+    // Only the request is read from the browser; a silent one ends the
+    // connection like a closed one.
+    limit_receive_silence(client_socket_, record_.request_idle_seconds);
     serve();
     finish();
     return status_;
@@ -131,9 +135,12 @@ bool ConnectionHandler::peek_reservation_marker() {
 
 bool ConnectionHandler::read_request() {
     log_detail(log_, "リクエストヘッダー(from Client)受信開始\r\n");
+    // The first bytes have arrived (the peek saw them), so the program's own
+    // connections have announced themselves by now.
+    sender_ = is_own_connection(client_socket_) ? RequestSender::own : RequestSender::stranger;
     SocketSource source(client_socket_);
     int parse_status = 0;
-    owned_request_ = parse_request(source, parse_status);
+    owned_request_ = parse_request(source, parse_status, sender_);
     if (!owned_request_) {
         log_error(log_, format_text("*** リクエストヘッダー受信エラー！ (%d) ***\r\n", parse_status));
         status_ = parse_status == 1 ? ConnectionStatus::socket_failed : ConnectionStatus::internal;
@@ -340,7 +347,12 @@ LineList ConnectionHandler::forced_get_request() const {
     LineList entry{request_->lines.front()};
     entry.append(kForcedGetMarkLine);
     entry.append(kLocalPathPrefix + save_root_ + "\r\n");
-    for (std::size_t i = 1; i < request_->lines.size(); ++i) entry.append(request_->lines[i]);
+    for (std::size_t i = 1; i < request_->lines.size(); ++i) {
+        // The replay comes on the program's own connection: a stranger's
+        // marker lines, which did nothing here, must do nothing there either.
+        if (sender_ == RequestSender::stranger && is_own_request_line(request_->lines[i])) continue;
+        entry.append(request_->lines[i]);
+    }
     return entry;
 }
 

@@ -1,6 +1,7 @@
 // The work of one connection thread over its one HTTP/1.0 request: the
 // reservation marker of the browser component, parsing, the proxy's own
-// request lines, the request tree, the recorded page, then either the answer
+// request lines (honoured only on the program's own connections), the request
+// tree, the recorded page, then either the answer
 // from the local store (offline) or forwarding to the server or upstream
 // proxy and recording; and the common end that closes, reports and frees.
 //

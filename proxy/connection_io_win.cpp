@@ -67,6 +67,12 @@ int wait_readable(SOCKET socket, int seconds) {
     return FD_ISSET(socket, &readable) ? 1 : 0;
 }
 
+bool limit_receive_silence(SOCKET socket, int seconds) {
+    const DWORD milliseconds = static_cast<DWORD>(seconds) * 1000;
+    return setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&milliseconds),
+                      sizeof milliseconds) == 0;
+}
+
 int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked) {
     int count = 0;
     for (int attempt = 0; attempt < 50; ++attempt) {

@@ -53,6 +53,10 @@ private:
 
 // 1 readable, 0 time-out, -1 select failed; negative seconds wait without limit.
 int wait_readable(SOCKET socket, int seconds);
+// Every later receive on `socket` (peeks included) fails with WSAETIMEDOUT
+// once `seconds` pass without a byte; the socket stays usable. Costs nothing
+// per receive, unlike a select before each.
+bool limit_receive_silence(SOCKET socket, int seconds);
 // Peeks up to `length` bytes into `peeked` without consuming them. While the
 // bytes seen are a proper prefix of `expected`, waits briefly for the rest, so
 // a marker split over two segments is still recognised. Returns recv's count

@@ -20,6 +20,11 @@
 
 namespace vellum {
 
+// A browser sends its request at once. A client that sends nothing for this
+// long while its request is read is let go, so that silent connections can't
+// hold threads and their memory for ever.
+inline constexpr int kRequestIdleSeconds = 60;
+
 struct ConnectionRecord {
     KernelHandle thread;
     DWORD thread_id = 0;
@@ -39,6 +44,7 @@ struct ConnectionRecord {
     int debug_mode = 0;  // 0 off, 1 "debug", 2 "debug" then "autoclose"
     ProxySettings proxy;
     DialUpSettings dialup;
+    int request_idle_seconds = kRequestIdleSeconds;  // tests shorten it
 
     bool autoget_connection = false;  // set by the thread (MWM_MARK_AUTOGET)
     bool autoget_stopped = false;     // set by the auto-get stop command

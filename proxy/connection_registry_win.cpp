@@ -5,6 +5,7 @@
 
 #include "proxy/connection_io_win.h"
 #include "proxy/connection_thread_win.h"
+#include "proxy/own_connections_win.h"
 
 namespace vellum {
 namespace {
@@ -116,6 +117,8 @@ void ConnectionRegistry::replay_forced_get(std::uint32_t address, std::uint16_t 
     at.sin_addr.s_addr = htonl(address == INADDR_ANY ? INADDR_LOOPBACK : address);
     at.sin_port = htons(port);
     if (connect(own.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == SOCKET_ERROR) return;
+    // Unannounced, its marker lines would be a stranger's and do nothing.
+    if (!announce_own_connection(own.get())) return;
     send_lines(own.get(), forced_gets_.front());
     forced_gets_.pop_front();
 }

@@ -92,7 +92,8 @@ private:
     SOCKET server_socket_ = INVALID_SOCKET;
     bool internet_;
     bool page_save_;
-    RequestOrigin origin_ = RequestOrigin::browser;  // decided once the request is read
+    RequestSender sender_ = RequestSender::stranger;  // decided before the request is read
+    RequestOrigin origin_ = RequestOrigin::browser;   // decided once the request is read
     bool reservation_ = false;
     bool other_method_ = false;
     bool kestrel_auth_ = false;

@@ -49,7 +49,8 @@ const char* listen_error_text(ListenError error) {
     return "";
 }
 
-ListenError Listener::start(HWND main_window, std::uint32_t address, std::uint16_t port) {
+ListenError Listener::start(HWND main_window, std::uint32_t address, std::uint16_t port,
+                            const std::string& save_folder) {
     main_window_ = main_window;
     closing_ = false;
     UniqueSocket listening(socket(AF_INET, SOCK_STREAM, 0));
@@ -59,17 +60,22 @@ ListenError Listener::start(HWND main_window, std::uint32_t address, std::uint16
     at.sin_addr.s_addr = htonl(address);
     at.sin_port = htons(port);
     if (bind(listening.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == SOCKET_ERROR) return ListenError::bind;
-    if (listen(listening.get(), 5) == SOCKET_ERROR) return ListenError::listen;
+    // SOMAXCONN asks for the largest queue the system allows (4096 on Linux
+    // under Wine); a queue of 5 made connects wait a second at 64 clients.
+    if (listen(listening.get(), SOMAXCONN) == SOCKET_ERROR) return ListenError::listen;
     socket_ = std::move(listening);
     thread_.reset(CreateThread(nullptr, 0, &Listener::accept_loop, this, 0, nullptr));
     if (!thread_) {
         socket_.reset();
         return ListenError::thread;
     }
+    // Without its sweep the program still works: look-ups tidy as they go.
+    if (!save_folder.empty()) sweep_.start(save_folder);
     return ListenError::none;
 }
 
 void Listener::close() {
+    sweep_.stop();
     if (!socket_) return;
     closing_ = true;
     socket_.reset();  // makes the pending accept fail

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/win_handles.h"
+#include "store/store_sweep_win.h"
 
 namespace vellum {
 
@@ -41,11 +42,16 @@ public:
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
 
-    // Creates, binds and listens (backlog 5) on the address (host byte
-    // order), then starts the accept thread posting to `main_window`.
-    ListenError start(HWND main_window, std::uint32_t address, std::uint16_t port);
-    // Closes the listening socket and waits without limit for the accept
-    // thread to end. Nothing happens when not listening.
+    // Creates, binds and listens on the address (host byte order), then
+    // starts the accept thread posting to `main_window`. The backlog is the
+    // system's largest, so that a burst of hundreds of connects never waits
+    // for the accept thread. With a `save_folder`, once listening, a sweep
+    // of it clears in the background what a crash left there (a commit cut
+    // short, receiving files).
+    ListenError start(HWND main_window, std::uint32_t address, std::uint16_t port,
+                      const std::string& save_folder = {});
+    // Stops the sweep, closes the listening socket and waits without limit
+    // for the accept thread to end. Nothing more happens when not listening.
     void close();
     bool listening() const { return socket_.valid(); }
 
@@ -56,6 +62,7 @@ private:
     UniqueSocket socket_;
     KernelHandle thread_;
     std::atomic<bool> closing_{false};
+    StoreSweep sweep_;
 };
 
 }  // namespace vellum

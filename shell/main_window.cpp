@@ -244,7 +244,7 @@ bool MainWindow::start_network() {
         return false;
     }
     listen_address_ = *address;
-    const ListenError error = listener_.start(window(), address->address, address->port);
+    const ListenError error = listener_.start(window(), address->address, address->port, settings().localPath);
     if (error != ListenError::none) {
         show_warning(window(), listen_error_text(error));
         return false;

@@ -1,5 +1,6 @@
 #include "store/recorded_page.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "http/http_date.h"
@@ -10,6 +11,59 @@ namespace vellum {
 namespace {
 
 constexpr std::size_t kTimestampDigits = 14;
+constexpr std::string_view kStagedSuffix = ".#%new#";
+constexpr std::string_view kMarkerInfix = ".#%commit#";
+
+bool all_digits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// ".#", at least five digits, "#".
+bool is_receiving_suffix(std::string_view rest) {
+    if (rest.size() < 8 || !rest.starts_with(".#") || rest.back() != '#') return false;
+    return all_digits(rest.substr(2, rest.size() - 3));
+}
+
+// A marker's part after P ".#%commit#" must be a companion's part after P.
+bool is_companion_suffix(std::string_view suffix) {
+    return parse_companion_name("", suffix).has_value();
+}
+
+// The index of the companion whose part after the page name is `suffix`.
+int companion_with_suffix(const PageFiles& files, std::string_view suffix) {
+    for (std::size_t i = 0; i < files.companions.size(); ++i) {
+        if (std::string_view(files.companions[i].first).substr(files.page_name_size) == suffix) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool unsigned_less(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
+}
+
+int greatest_companion(const PageFiles& files, int passed_over) {
+    int chosen = -1;
+    for (std::size_t i = 0; i < files.companions.size(); ++i) {
+        if (static_cast<int>(i) == passed_over) continue;
+        if (chosen < 0 || unsigned_less(files.companions[chosen].first, files.companions[i].first)) {
+            chosen = static_cast<int>(i);
+        }
+    }
+    return chosen;
+}
+
+// The companion the only commit marker names (-1 when it is not there), or
+// none when there is not exactly one marker: a commit cut short leaves one,
+// and the next commit or look-up clears it before another can be made.
+std::optional<int> marked_companion(const PageFiles& files) {
+    if (files.markers.size() != 1) return std::nullopt;
+    const std::string_view marker = files.markers.front();
+    return companion_with_suffix(files, marker.substr(files.page_name_size + kMarkerInfix.size()));
+}
 
 // The escaped form of a type as a companion name carries it.
 std::string escaped_type(std::string type) {
@@ -71,6 +125,97 @@ std::string receiving_file_name(const std::string& store_path, unsigned socket_n
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".#%05u#", socket_number);
     return store_path + suffix;
+}
+
+std::string staged_body_name(const std::string& store_path) {
+    return store_path + std::string(kStagedSuffix);
+}
+
+std::string commit_marker_name(const std::string& store_path, std::string_view companion_suffix) {
+    return store_path + std::string(kMarkerInfix) + std::string(companion_suffix);
+}
+
+PageFiles classify_page_files(std::string_view page_name, const std::vector<PageEntry>& listing) {
+    PageFiles files;
+    files.page_name_size = page_name.size();
+    std::vector<std::string> receiving;
+    for (const PageEntry& entry : listing) {
+        if (entry.name.size() < page_name.size()) continue;
+        const std::string_view rest = std::string_view(entry.name).substr(page_name.size());
+        if (rest.empty()) {
+            files.page = entry;
+        } else if (entry.folder) {
+            continue;
+        } else if (rest.front() == '(') {
+            // Companions are empty, so a non-empty look-alike page is never one.
+            if (entry.size != 0) continue;
+            if (auto info = parse_companion_name(page_name, entry.name)) files.companions.emplace_back(entry.name, *info);
+        } else if (rest == kStagedSuffix) {
+            files.staged = entry.name;
+        } else if (rest.starts_with(kMarkerInfix)) {
+            if (entry.size == 0 && is_companion_suffix(rest.substr(kMarkerInfix.size()))) files.markers.push_back(entry.name);
+        } else if (is_receiving_suffix(rest)) {
+            receiving.push_back(entry.name);
+        }
+    }
+    // A URL can name a page "P.#00104#" too: with a companion of its own it
+    // is a recorded page, not a receiving file.
+    for (std::string& name : receiving) {
+        const bool recorded = std::any_of(listing.begin(), listing.end(), [&name](const PageEntry& other) {
+            return !other.folder && other.size == 0 && other.name.size() > name.size() &&
+                   other.name.compare(0, name.size(), name) == 0 && parse_companion_name(name, other.name);
+        });
+        if (!recorded) files.receiving.push_back(std::move(name));
+    }
+    return files;
+}
+
+int current_companion(const PageFiles& files) {
+    const std::optional<int> marked = marked_companion(files);
+    if (!marked) return greatest_companion(files, -1);
+    // The staged body still waits: the page is the old one.
+    if (files.staged) return greatest_companion(files, *marked);
+    return *marked >= 0 ? *marked : greatest_companion(files, -1);
+}
+
+std::vector<std::string> leftover_names(const PageFiles& files) {
+    std::vector<std::string> names;
+    if (const std::optional<int> marked = marked_companion(files)) {
+        if (files.staged) {
+            // Undo: the new companion, the marker, the staged body.
+            if (*marked >= 0) names.push_back(files.companions[*marked].first);
+            names.push_back(files.markers.front());
+            names.push_back(*files.staged);
+        } else {
+            // Finish: the old companions, then the marker.
+            if (*marked >= 0) {
+                for (std::size_t i = 0; i < files.companions.size(); ++i) {
+                    if (static_cast<int>(i) != *marked) names.push_back(files.companions[i].first);
+                }
+            }
+            names.push_back(files.markers.front());
+        }
+    } else if (files.markers.empty() && files.staged) {
+        names.push_back(*files.staged);  // the commit stopped before its marker
+    }
+    names.insert(names.end(), files.receiving.begin(), files.receiving.end());
+    return names;
+}
+
+std::optional<std::string> page_of_temporary_name(std::string_view name) {
+    if (name.size() > kStagedSuffix.size() && name.ends_with(kStagedSuffix)) {
+        return std::string(name.substr(0, name.size() - kStagedSuffix.size()));
+    }
+    if (const std::size_t marker = name.find(kMarkerInfix); marker != std::string_view::npos && marker > 0) {
+        if (is_companion_suffix(name.substr(marker + kMarkerInfix.size()))) return std::string(name.substr(0, marker));
+    }
+    if (name.size() > 1 && name.back() == '#') {
+        const std::size_t start = name.rfind(".#", name.size() - 2);
+        if (start != std::string_view::npos && start > 0 && is_receiving_suffix(name.substr(start))) {
+            return std::string(name.substr(0, start));
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<CompanionInfo> parse_companion_name(std::string_view page_name, std::string_view name) {

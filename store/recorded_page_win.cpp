@@ -1,5 +1,6 @@
 #include "store/recorded_page_win.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/lead_byte.h"
@@ -10,19 +11,15 @@
 namespace vellum {
 namespace {
 
-struct FoundFile {
-    std::string name;  // as the file system reports it
-    std::uint64_t size = 0;
-    bool folder = false;
-};
+constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
-std::vector<FoundFile> find_files(const std::string& pattern) {
-    std::vector<FoundFile> found;
+std::vector<PageEntry> find_files(const std::string& pattern) {
+    std::vector<PageEntry> found;
     WIN32_FIND_DATAA data;
     FindHandle search(FindFirstFileA(pattern.c_str(), &data));
     if (!search) return found;
     do {
-        FoundFile file;
+        PageEntry file;
         file.name = data.cFileName;
         file.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         file.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -37,31 +34,25 @@ std::string folder_of(const std::string& path) {
     return slash < 0 ? std::string() : path.substr(0, static_cast<std::size_t>(slash) + 1);
 }
 
-// The real companions of the page file `page_name` in `folder`; companions
-// are empty files, so a non-empty look-alike page is never taken for one.
-std::vector<std::pair<std::string, CompanionInfo>> companions_of(const std::string& store_path,
-                                                                 const std::string& page_name) {
-    std::vector<std::pair<std::string, CompanionInfo>> companions;
-    for (const FoundFile& file : find_files(store_path + "(*")) {
-        if (file.folder || file.size != 0) continue;
-        if (auto info = parse_companion_name(page_name, file.name)) companions.emplace_back(file.name, *info);
-    }
-    return companions;
-}
-
 std::string file_name_part(const std::string& path) {
     return path.substr(folder_of(path).size());
 }
 
-bool unsigned_less(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-    });
+// Everything beside the page that its name begins: the page, its companions
+// and its temporary files, in one listing (one look at the folder).
+PageFiles page_files(const std::string& store_path) {
+    return classify_page_files(file_name_part(store_path), find_files(store_path + "*"));
 }
 
-void delete_companions(const std::string& store_path, const std::string& page_name) {
+// Deletes what a commit cut short (or a crash) left beside the page, in the
+// order that keeps every state reading whole. Receiving files still being
+// written can't be deleted (their writer shares no deletion) and stay.
+// `keep` (a file name) is spared: the receiving file of the commit at hand.
+void delete_leftovers(const std::string& store_path, const PageFiles& files, const std::string& keep = {}) {
     const std::string folder = folder_of(store_path);
-    for (const auto& [name, info] : companions_of(store_path, page_name)) DeleteFileA((folder + name).c_str());
+    for (const std::string& name : leftover_names(files)) {
+        if (name != keep) DeleteFileA((folder + name).c_str());
+    }
 }
 
 // The receiving file normally sits beside the page already; a page received
@@ -70,22 +61,113 @@ void make_folders_above(const std::string& path) {
     for (const std::string& folder : folders_above(path)) CreateDirectoryA(folder.c_str(), nullptr);
 }
 
-std::optional<CommitFailure> replace_recording(std::string_view save_folder, const ParsedUrl& url,
-                                               const ServerResponse& response, const std::string& receiving_path) {
-    std::optional<std::string> store_path = url_store_path(save_folder, url);
-    std::optional<std::string> companion = companion_file_name(save_folder, url, response);
-    if (!store_path || !companion) {
-        // No room for the metadata: the old recording stays as it was.
-        return CommitFailure{store_path ? *store_path : receiving_path, ERROR_FILENAME_EXCED_RANGE};
+// An empty file, on the disk before this returns.
+bool create_empty_file(const std::string& path) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    return file.valid();
+}
+
+class Commit {
+public:
+    Commit(const std::string& store_path, const std::string& companion, const std::string& receiving_path,
+           const CommitProbe* probe)
+        : store_path_(store_path),
+          folder_(folder_of(store_path)),
+          companion_(companion),
+          receiving_path_(receiving_path),
+          probe_(probe) {}
+
+    // The failure, if any; `interrupted` when the probe stopped it.
+    std::optional<CommitFailure> run();
+    bool interrupted() const { return interrupted_; }
+
+private:
+    bool step(CommitStep reached) {
+        if (probe_ && *probe_ && !(*probe_)(reached)) interrupted_ = true;
+        return !interrupted_;
     }
-    make_folders_above(*store_path);
-    if (!CopyFileA(receiving_path.c_str(), store_path->c_str(), FALSE)) return CommitFailure{*store_path, GetLastError()};
-    // The page name as the file system reports it: a recording made under
-    // another letter case keeps its old name.
-    std::vector<FoundFile> page = find_files(*store_path);
-    delete_companions(*store_path, page.size() == 1 ? page.front().name : file_name_part(*store_path));
-    FileHandle created = create_file_with_folders(*companion);
-    if (!created) return CommitFailure{*companion, GetLastError()};
+    CommitFailure failure(const std::string& path) const { return CommitFailure{path, GetLastError()}; }
+    // Undoes the steps after the staged body was made, newest first.
+    void undo(bool companion_made) {
+        const DWORD error = GetLastError();
+        if (companion_made) DeleteFileA(companion_.c_str());
+        DeleteFileA(marker_.c_str());
+        DeleteFileA(staged_.c_str());
+        SetLastError(error);
+    }
+
+    std::string store_path_;
+    std::string folder_;
+    std::string companion_;
+    std::string receiving_path_;
+    std::string staged_;
+    std::string marker_;
+    const CommitProbe* probe_;
+    bool interrupted_ = false;
+};
+
+std::optional<CommitFailure> Commit::run() {
+    make_folders_above(store_path_);
+    // A commit cut short earlier is finished or undone first, so that a page
+    // never has two commits' names beside it.
+    PageFiles files = page_files(store_path_);
+    const std::string own_receiving = file_name_part(receiving_path_);
+    const bool others_receiving = std::any_of(files.receiving.begin(), files.receiving.end(),
+                                              [&own_receiving](const std::string& name) { return name != own_receiving; });
+    if (files.staged || !files.markers.empty() || others_receiving) {
+        delete_leftovers(store_path_, files, own_receiving);
+        files = page_files(store_path_);
+        if (files.staged || !files.markers.empty()) return failure(store_path_);
+    }
+
+    // One companion is left: the one describing the body there now.
+    const int current = current_companion(files);
+    for (std::size_t i = 0; i < files.companions.size(); ++i) {
+        if (static_cast<int>(i) != current) DeleteFileA((folder_ + files.companions[i].first).c_str());
+    }
+    if (!step(CommitStep::pruned)) return std::nullopt;
+
+    const std::string suffix = companion_.substr(store_path_.size());
+    const bool same_metadata =
+        current >= 0 && std::string_view(files.companions[current].first).substr(files.page_name_size) == suffix;
+    if (same_metadata) {
+        // The companion is right for both bodies: the body changes in one step.
+        if (!MoveFileExA(receiving_path_.c_str(), store_path_.c_str(), kReplace)) return failure(store_path_);
+        step(CommitStep::body_replaced);
+        return std::nullopt;
+    }
+
+    staged_ = staged_body_name(store_path_);
+    marker_ = commit_marker_name(store_path_, suffix);
+    if (!MoveFileExA(receiving_path_.c_str(), staged_.c_str(), kReplace)) return failure(store_path_);
+    if (!step(CommitStep::staged)) return std::nullopt;
+    if (!create_empty_file(marker_)) {
+        CommitFailure failed = failure(marker_);
+        undo(false);
+        return failed;
+    }
+    if (!step(CommitStep::marked)) return std::nullopt;
+    if (!create_empty_file(companion_)) {
+        CommitFailure failed = failure(companion_);
+        undo(false);
+        return failed;
+    }
+    if (!step(CommitStep::companion_created)) return std::nullopt;
+    if (!MoveFileExA(staged_.c_str(), store_path_.c_str(), kReplace)) {
+        CommitFailure failed = failure(store_path_);
+        undo(true);
+        return failed;
+    }
+    if (!step(CommitStep::body_replaced)) return std::nullopt;
+
+    // The new page stands. Until the old companion is gone the marker must
+    // stay: it is what says which companion is the new one.
+    bool old_gone = true;
+    if (current >= 0) old_gone = DeleteFileA((folder_ + files.companions[current].first).c_str()) != 0;
+    if (!step(CommitStep::old_companion_deleted)) return std::nullopt;
+    if (old_gone) DeleteFileA(marker_.c_str());
+    step(CommitStep::marker_deleted);
     return std::nullopt;
 }
 
@@ -94,45 +176,64 @@ std::optional<CommitFailure> replace_recording(std::string_view save_folder, con
 std::optional<RecordedPage> open_recorded_page(std::string_view save_folder, const ParsedUrl& url) {
     std::optional<std::string> store_path = url_store_path(save_folder, url);
     if (!store_path) return std::nullopt;
-    std::vector<FoundFile> page = find_files(*store_path);
-    if (page.size() != 1 || page.front().folder || page.front().size == 0) return std::nullopt;
+    const PageFiles files = page_files(*store_path);
 
-    std::optional<std::pair<std::string, CompanionInfo>> chosen;
-    for (auto& companion : companions_of(*store_path, page.front().name)) {
-        if (!chosen || unsigned_less(chosen->first, companion.first)) chosen = std::move(companion);
+    std::optional<RecordedPage> recorded;
+    const int current = current_companion(files);
+    if (files.page && !files.page->folder && files.page->size != 0 && current >= 0) {
+        RecordedPage page;
+        page.header = stored_response(files.companions[current].second, files.page->size);
+        // Others may delete or replace the file while it is read: the reader
+        // keeps what it opened, and a recording need not wait for it.
+        page.file.reset(CreateFileA(store_path->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (page.file) recorded = std::move(page);
     }
-    if (!chosen) return std::nullopt;
-
-    RecordedPage recorded;
-    recorded.header = stored_response(chosen->second, page.front().size);
-    recorded.file.reset(CreateFileA(store_path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!recorded.file) return std::nullopt;
+    // What was read is decided; clearing leftovers now changes nothing in it.
+    delete_leftovers(*store_path, files);
     return recorded;
 }
 
 bool delete_recorded_page(std::string_view save_folder, const ParsedUrl& url) {
     std::optional<std::string> store_path = url_store_path(save_folder, url);
     if (!store_path) return false;
-    delete_companions(*store_path, file_name_part(*store_path));
+    const std::string folder = folder_of(*store_path);
+    for (const auto& [name, info] : page_files(*store_path).companions) DeleteFileA((folder + name).c_str());
     DeleteFileA(store_path->c_str());
     return true;
 }
 
 std::optional<CommitFailure> commit_recorded_page(std::string_view save_folder, const ParsedUrl& url,
-                                                  const ServerResponse& response, const std::string& receiving_path) {
-    std::optional<CommitFailure> failure = replace_recording(save_folder, url, response, receiving_path);
-    DeleteFileA(receiving_path.c_str());
+                                                  const ServerResponse& response, const std::string& receiving_path,
+                                                  const CommitProbe& probe) {
+    std::optional<std::string> store_path = url_store_path(save_folder, url);
+    std::optional<std::string> companion = companion_file_name(save_folder, url, response);
+    std::optional<CommitFailure> failure;
+    if (!store_path || !companion) {
+        // No room for the metadata: the old recording stays as it was.
+        failure = CommitFailure{store_path ? *store_path : receiving_path, ERROR_FILENAME_EXCED_RANGE};
+    } else {
+        Commit commit(*store_path, *companion, receiving_path, &probe);
+        failure = commit.run();
+        if (commit.interrupted()) return std::nullopt;  // as a crash would leave it
+    }
+    const DWORD error = GetLastError();
+    DeleteFileA(receiving_path.c_str());  // gone already unless the commit failed before taking it
+    SetLastError(error);
     return failure;
 }
 
 std::optional<CommitFailure> commit_redirect(const std::string& redirect_path, const std::string& receiving_path) {
     std::optional<CommitFailure> failure;
-    if (!CopyFileA(receiving_path.c_str(), redirect_path.c_str(), FALSE)) {
+    if (!MoveFileExA(receiving_path.c_str(), redirect_path.c_str(), kReplace)) {
         failure = CommitFailure{redirect_path, GetLastError()};
+        DeleteFileA(receiving_path.c_str());
     }
-    DeleteFileA(receiving_path.c_str());
     return failure;
+}
+
+void tidy_recorded_page(const std::string& store_path) {
+    delete_leftovers(store_path, page_files(store_path));
 }
 
 }  // namespace vellum

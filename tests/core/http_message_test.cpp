@@ -11,9 +11,10 @@ namespace {
 
 using testing::StringSource;
 
-std::unique_ptr<ProxyRequest> request_of(const std::string& wire, int& status) {
+std::unique_ptr<ProxyRequest> request_of(const std::string& wire, int& status,
+                                         RequestSender sender = RequestSender::own) {
     StringSource source(wire);
-    return parse_request(source, status);
+    return parse_request(source, status, sender);
 }
 
 std::unique_ptr<ServerResponse> response_of(const std::string& wire, int& status) {
@@ -253,6 +254,30 @@ TEST(ParseRequest, MarkersMatchTheWholeLineExactly) {
     auto fits = request_of("GET http://h/ HTTP/1.0\r\nVellum-LocalPath: " + std::string(259, 'x') + "\r\n\r\n", status);
     ASSERT_TRUE(fits);
     EXPECT_EQ(fits->local_root.size(), 259u);
+}
+
+TEST(ParseRequest, AStrangersMarkerLinesAreOrdinaryUnknownHeaders) {
+    const std::string wire =
+        "GET http://h/ HTTP/1.0\r\n"
+        "Vellum-Mode: RecMode\r\n"
+        "Vellum-Mode: GetOnly\r\n"
+        "Vellum-LocalPath: C:\\Windows\r\n"
+        "Host: h\r\n"
+        "\r\n";
+    int status = 0;
+    auto r = request_of(wire, status, RequestSender::stranger);
+    ASSERT_TRUE(r);
+    EXPECT_FALSE(r->autoget_mark);
+    EXPECT_FALSE(r->forced_get_mark);
+    EXPECT_EQ(r->local_root, "");
+    EXPECT_EQ(r->host, "h");
+    EXPECT_EQ(r->lines.size(), 6u) << "kept as received";
+    // ... and, as from the program itself, never sent on.
+    auto built = build_server_request(r->lines, r->parsed_url, false, false);
+    EXPECT_EQ(built, (LineList{"GET / HTTP/1.0\r\n", "Host: h\r\n"}));
+    // Whoever does not say otherwise is a stranger.
+    StringSource source(wire);
+    EXPECT_FALSE(parse_request(source, status)->autoget_mark);
 }
 
 TEST(ParseRequest, LaterHeadersReplaceEarlierOnes) {

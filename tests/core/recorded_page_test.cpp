@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "base/lead_byte.h"
 #include "http/http_date.h"
 
@@ -161,6 +164,148 @@ TEST(RecordedPageNames, RedirectAndReceivingFiles) {
     EXPECT_EQ(receiving_file_name("C:\\s\\h\\a", 104), "C:\\s\\h\\a.#00104#");
     EXPECT_EQ(receiving_file_name("C:\\s\\h\\a", 1300), "C:\\s\\h\\a.#01300#");
     EXPECT_EQ(receiving_file_name("C:\\s\\h\\a", 123456), "C:\\s\\h\\a.#123456#");
+}
+
+// --- the names beside a page, through a commit and after a crash ---------------
+
+// A folder beside the page "p" as a listing, with which body the page file
+// holds: the old one (3 bytes) or the new one (5 bytes).
+class Folder {
+public:
+    void add(const std::string& name, std::uint64_t size = 0) { entries_.push_back(PageEntry{name, size, false}); }
+    void remove(const std::string& name) {
+        std::erase_if(entries_, [&name](const PageEntry& e) { return e.name == name; });
+    }
+    bool has(const std::string& name) const {
+        return std::any_of(entries_.begin(), entries_.end(), [&name](const PageEntry& e) { return e.name == name; });
+    }
+    PageFiles files() const { return classify_page_files("p", entries_); }
+    // What a reader gets: "old"/"new" and the companion taken, or "none".
+    std::string read() const {
+        const PageFiles f = files();
+        const int current = current_companion(f);
+        if (!f.page || f.page->size == 0 || current < 0) return "none";
+        return std::string(f.page->size == 3 ? "old " : "new ") + f.companions[current].first;
+    }
+    // Deletes the leftovers one by one, checking each state reads the same.
+    void tidy() {
+        const std::string before = read();
+        for (const std::string& name : leftover_names(files())) {
+            remove(name);
+            EXPECT_EQ(read(), before) << "after deleting " << name;
+        }
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> n;
+        for (const PageEntry& e : entries_) n.push_back(e.name);
+        std::sort(n.begin(), n.end());
+        return n;
+    }
+
+private:
+    std::vector<PageEntry> entries_;
+};
+
+// The steps of a commit as the Win32 side takes them, on the model.
+std::vector<std::function<void(Folder&)>> commit_steps(const std::string& old_companion, const std::string& fresh) {
+    const std::string marker = "p.#%commit#" + fresh.substr(1);
+    return {
+        [](Folder& f) { f.remove("p.#00104#"); f.add("p.#%new#", 5); },
+        [marker](Folder& f) { f.add(marker); },
+        [fresh](Folder& f) { f.add(fresh); },
+        [](Folder& f) { f.remove("p.#%new#"); f.remove("p"); f.add("p", 5); },
+        [old_companion](Folder& f) { f.remove(old_companion); },
+        [marker](Folder& f) { f.remove(marker); },
+    };
+}
+
+TEST(CommitStates, EveryStepReadsAsTheOldOrTheNewVersionAndLeftoversTidyToOne) {
+    const std::string older = "p(19941106084937 text%2Fhtml)";
+    const std::string newer = "p(20240101000000 text%2Fplain)";
+    // A newer date sorts after the old companion, an older one before it:
+    // the greatest-name rule alone would mix them either way.
+    for (const auto& [old_companion, fresh] : {std::pair(older, newer), std::pair(newer, older)}) {
+        const auto steps = commit_steps(old_companion, fresh);
+        for (std::size_t stop = 0; stop <= steps.size(); ++stop) {
+            Folder folder;
+            folder.add("p", 3);
+            folder.add(old_companion);
+            folder.add("p.#00104#", 5);
+            for (std::size_t i = 0; i < stop; ++i) steps[i](folder);
+            const bool replaced = stop >= 4;
+            EXPECT_EQ(folder.read(), replaced ? "new " + fresh : "old " + old_companion) << "stopped after " << stop;
+            folder.tidy();
+            EXPECT_EQ(folder.names(), (std::vector<std::string>{"p", replaced ? fresh : old_companion}))
+                << "stopped after " << stop;
+        }
+    }
+}
+
+TEST(CommitStates, AFirstRecordingIsNothingOrTheWholeNewPage) {
+    const std::string fresh = "p(20240101000000 text%2Fplain)";
+    auto steps = commit_steps("", fresh);
+    for (std::size_t stop = 0; stop <= steps.size(); ++stop) {
+        Folder folder;
+        folder.add("p.#00104#", 5);
+        for (std::size_t i = 0; i < stop; ++i) steps[i](folder);
+        EXPECT_EQ(folder.read(), stop >= 4 ? "new " + fresh : "none") << "stopped after " << stop;
+        folder.tidy();
+    }
+    // A page file that had no companion was no recording either.
+    for (std::size_t stop = 0; stop <= steps.size(); ++stop) {
+        Folder folder;
+        folder.add("p", 3);
+        for (std::size_t i = 0; i < stop; ++i) steps[i](folder);
+        EXPECT_EQ(folder.read(), stop >= 4 ? "new " + fresh : "none") << "stopped after " << stop;
+    }
+}
+
+TEST(CommitStates, WithoutAMarkerTheGreatestNameWinsAsEver) {
+    Folder folder;
+    folder.add("p", 3);
+    folder.add("p(19941106084937 text%2Fplain)");
+    folder.add("p(20011106084937 text%2Fhtml)");
+    folder.add("p.#%new#", 5);  // a commit that stopped before its marker
+    EXPECT_EQ(folder.read(), "old p(20011106084937 text%2Fhtml)");
+    EXPECT_EQ(leftover_names(folder.files()), std::vector<std::string>{"p.#%new#"});
+    // Two markers can't come from one commit: they are left alone and the
+    // rule is the greatest name.
+    folder.add("p.#%commit#(19941106084937 text%2Fplain)");
+    folder.add("p.#%commit#(20011106084937 text%2Fhtml)");
+    EXPECT_EQ(folder.read(), "old p(20011106084937 text%2Fhtml)");
+    EXPECT_EQ(leftover_names(folder.files()), std::vector<std::string>{});
+}
+
+TEST(CommitStates, OnlyTheNamesOfThisPageCount) {
+    Folder folder;
+    folder.add("p", 3);
+    folder.add("p(19941106084937 text%2Fhtml)");
+    folder.add("p.#01234#", 7);               // a receiving file
+    folder.add("p.#123#", 7);                 // too few digits: another URL's page
+    folder.add("p.#00200#x", 7);              // another URL's page
+    folder.add("p.#00300#", 9);               // another URL's page, recorded:
+    folder.add("p.#00300#(00000000000000 none)");
+    folder.add("p.#%commit#(1994 bad)");      // no companion named: not a marker
+    folder.add("p(1).html", 20);
+    const PageFiles files = folder.files();
+    EXPECT_EQ(files.receiving, std::vector<std::string>{"p.#01234#"});
+    EXPECT_TRUE(files.markers.empty());
+    EXPECT_FALSE(files.staged);
+    EXPECT_EQ(leftover_names(files), std::vector<std::string>{"p.#01234#"});
+}
+
+TEST(CommitStates, TemporaryNamesLeadBackToTheirPage) {
+    EXPECT_EQ(page_of_temporary_name("index.html.#00104#"), "index.html");
+    EXPECT_EQ(page_of_temporary_name("a.#b.#123456#"), "a.#b");
+    EXPECT_EQ(page_of_temporary_name("index.html.#%new#"), "index.html");
+    EXPECT_EQ(page_of_temporary_name("a(1).html.#%commit#(19941106084937 text%2Fhtml)"), "a(1).html");
+    EXPECT_FALSE(page_of_temporary_name("index.html"));
+    EXPECT_FALSE(page_of_temporary_name("a.#123#"));
+    EXPECT_FALSE(page_of_temporary_name(".#00104#"));
+    EXPECT_FALSE(page_of_temporary_name("a.#%commit#(oops)"));
+    EXPECT_FALSE(page_of_temporary_name("index.html(19941106084937 text%2Fhtml)"));
+    EXPECT_EQ(staged_body_name("C:\\s\\h\\p"), "C:\\s\\h\\p.#%new#");
+    EXPECT_EQ(commit_marker_name("C:\\s\\h\\p", "(00000000000000 none)"), "C:\\s\\h\\p.#%commit#(00000000000000 none)");
 }
 
 }  // namespace

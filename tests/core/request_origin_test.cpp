@@ -10,7 +10,7 @@ namespace {
 RequestOrigin origin_of(const std::string& marker_lines) {
     testing::StringSource source("GET http://h/ HTTP/1.0\r\n" + marker_lines + "Host: h\r\n\r\n");
     int status = 0;
-    const auto request = parse_request(source, status);
+    const auto request = parse_request(source, status, RequestSender::own);
     EXPECT_TRUE(request);
     return request ? request_origin(*request) : RequestOrigin::browser;
 }

@@ -1,8 +1,19 @@
 """A real web server and a real browser: nginx serves a small site, headless
 Chromium browses it through the real vellum.exe while recording; then nginx
 stops, Vellum goes offline, and the same pages and images come back from the
-save folder."""
+save folder.
+
+The browser reaches Vellum through a proxy script that sends the test site,
+and nothing else, to it: every other host Chromium asks for in the background
+goes to a closed loopback port, so that Vellum never looks up or contacts a
+name off this machine. Chromium never asks a proxy script about loopback
+hosts, so the site is served on this machine's own address off the loopback
+interface (a dotted address: Vellum looks nothing up for it). The request
+tree shows every host Vellum was asked for; only the test site may be
+there."""
+import base64
 import os
+import socket
 import shutil
 import struct
 import subprocess
@@ -11,7 +22,10 @@ import time
 import unittest
 import zlib
 
-from vellum_e2e import (Program, exchange, probe, read_published, wait_until, windows_path, write_settings)
+from urllib.parse import urljoin, urlsplit
+
+from vellum_e2e import (Program, exchange, probe, read_published, request_tree, wait_until, windows_path,
+                        write_settings)
 
 VELLUM_PORT = 28321
 NGINX_PORT = 28322
@@ -19,6 +33,42 @@ LOOPBACK = 0x7F000001
 ARTIFACTS = os.environ.get("VELLUM_E2E_ARTIFACTS", "/tmp/vellum-e2e-artifacts")
 CHROMIUM = shutil.which("chromium")
 NGINX = shutil.which("nginx") or ("/usr/sbin/nginx" if os.path.exists("/usr/sbin/nginx") else None)
+
+
+def own_address():
+    """This machine's first IPv4 address off the loopback interface, or None."""
+    try:
+        listing = subprocess.run(["ip", "-4", "-o", "addr", "show", "scope", "global"], stdout=subprocess.PIPE,
+                                 universal_newlines=True, timeout=10).stdout
+    except OSError:
+        return None
+    for line in listing.splitlines():
+        words = line.split()
+        if "inet" in words:
+            return words[words.index("inet") + 1].split("/")[0]
+    return None
+
+
+SITE_HOST = own_address()
+
+
+def closed_port():
+    """A loopback port nobody listens on: bound once, then let go."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def proxy_script(site, proxy_port, nowhere_port):
+    """A PAC script: the test site through Vellum, every other URL to a port
+    where nobody answers."""
+    script = ("function FindProxyForURL(url, host) {\n"
+              "  if (url.indexOf('http://%s/') == 0) return 'PROXY 127.0.0.1:%d';\n"
+              "  return 'PROXY 127.0.0.1:%d';\n"
+              "}\n" % (site, proxy_port, nowhere_port))
+    return "data:application/x-ns-proxy-autoconfig;base64," + base64.b64encode(script.encode()).decode()
 
 
 def png(width, height, colour):
@@ -50,6 +100,7 @@ PAGES = ["index.html", "news/today.html", "jp.html"]
 
 
 @unittest.skipUnless(CHROMIUM and NGINX, "chromium and nginx are needed (scripts/setup-debian.sh installs them)")
+@unittest.skipUnless(SITE_HOST, "the test site needs an address off the loopback interface")
 class BrowserTest(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="vellum-e2e-browser-", dir="/tmp")
@@ -66,6 +117,9 @@ class BrowserTest(unittest.TestCase):
             os.chmod(folder, 0o755)
         self.nginx = None
         self.program = None
+        self.asked_for = set()
+        self.site_address = "%s:%d" % (SITE_HOST, NGINX_PORT)
+        self.proxy_script = proxy_script(self.site_address, VELLUM_PORT, closed_port())
         os.makedirs(ARTIFACTS, exist_ok=True)
 
     def tearDown(self):
@@ -79,11 +133,11 @@ class BrowserTest(unittest.TestCase):
             f.write("worker_processes 1; daemon off; pid %s/nginx.pid; error_log %s/error.log;\n"
                     "events { worker_connections 64; }\n"
                     "http { access_log %s/access.log; include /etc/nginx/mime.types;\n"
-                    "  server { listen 127.0.0.1:%d; root %s; } }\n"
-                    % (self.work, self.work, self.work, NGINX_PORT, self.site))
+                    "  server { listen %s; root %s; } }\n"
+                    % (self.work, self.work, self.work, self.site_address, self.site))
         self.nginx = subprocess.Popen([NGINX, "-c", conf, "-p", self.work],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.assertTrue(wait_until(lambda: self.port_open(NGINX_PORT), 20), "nginx did not start")
+        self.assertTrue(wait_until(lambda: self.port_open(SITE_HOST, NGINX_PORT), 20), "nginx did not start")
 
     def stop_nginx(self):
         if self.nginx and self.nginx.poll() is None:
@@ -92,10 +146,9 @@ class BrowserTest(unittest.TestCase):
         self.nginx = None
 
     @staticmethod
-    def port_open(port):
-        import socket
+    def port_open(host, port):
         try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            socket.create_connection((host, port), timeout=1).close()
             return True
         except OSError:
             return False
@@ -108,6 +161,13 @@ class BrowserTest(unittest.TestCase):
 
     def stop_vellum(self):
         if self.program and not self.program.exited():
+            # Every request Vellum was asked for is a node of its tree; a
+            # node under another shows its URL relative to that one's.
+            above = []
+            for depth, _, label in request_tree():
+                url = urljoin(above[depth - 1], label) if depth > 0 else label
+                above[depth:] = [url]
+                self.asked_for.add(urlsplit(url).netloc)
             probe("close")
             try:
                 self.program.wait(60)
@@ -120,13 +180,13 @@ class BrowserTest(unittest.TestCase):
         command = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
                    "--user-data-dir=" + profile,
-                   "--proxy-server=http://127.0.0.1:%d" % VELLUM_PORT, "--proxy-bypass-list=<-loopback>",
+                   "--proxy-pac-url=" + self.proxy_script,
                    "--virtual-time-budget=5000", *args]
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
         return done.stdout
 
     def url(self, name):
-        return "http://127.0.0.1:%d/%s" % (NGINX_PORT, name)
+        return "http://%s/%s" % (self.site_address, name)
 
     def proxied(self, name):
         """The body of a page as the proxy answers it (headers cut off)."""
@@ -140,7 +200,7 @@ class BrowserTest(unittest.TestCase):
         online = {page: self.chromium("--dump-dom", self.url(page)) for page in PAGES}
         for page, dom in online.items():
             self.assertIn(b"<body>", dom, "%s did not load online" % page)
-        store = os.path.join(self.save, "127.0.0.1%%3A%d" % NGINX_PORT)
+        store = os.path.join(self.save, "%s%%3A%d" % (SITE_HOST, NGINX_PORT))
         for name, data in SITE.items():
             recorded = os.path.join(store, *name.split("/"))
             self.assertTrue(os.path.exists(recorded), "%s was not recorded" % name)
@@ -149,7 +209,7 @@ class BrowserTest(unittest.TestCase):
 
         self.stop_vellum()
         self.stop_nginx()
-        self.assertFalse(self.port_open(NGINX_PORT))
+        self.assertFalse(self.port_open(SITE_HOST, NGINX_PORT))
         self.start_vellum(internet=0, localize=0)
 
         for page in PAGES:
@@ -165,6 +225,8 @@ class BrowserTest(unittest.TestCase):
         self.assertTrue(os.path.getsize(shot) > 1000)
         self.chromium("--screenshot=" + os.path.join(ARTIFACTS, "offline-jp.png"), "--window-size=640,300",
                       self.url("jp.html"))
+        self.stop_vellum()
+        self.assertEqual(self.asked_for, {self.site_address}, "hosts Vellum was asked for")
 
 
 if __name__ == "__main__":

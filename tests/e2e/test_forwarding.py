@@ -154,6 +154,34 @@ class RecordingTest(ProgramCase):
         self.assertEqual(len(origin.requests), 2, "one forced get, without If-Modified-Since")
         self.assertNotIn(b"If-Modified-Since", origin.requests[1])
 
+    def test_two_clients_use_receiving_files_of_their_own(self):
+        release = threading.Event()
+
+        def slow(request, client):
+            client.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nhalf")
+            release.wait(20)
+            client.sendall(b"done")
+
+        origin = self.origin(slow)
+        try:
+            request = ("GET %s HTTP/1.0\r\n\r\n" % origin.url("/both")).encode()
+            senders = [threading.Thread(target=exchange, args=(self.PORT, request)) for _ in range(2)]
+            for sender in senders:
+                sender.start()
+            receiving = lambda: [n for n in self.listing(origin) if ".#" in n]
+            self.assertTrue(wait_until(lambda: len(receiving()) == 2, 20), receiving())
+            names = receiving()
+            for name in names:
+                self.assertRegex(name, r"^both\.#\d{5,}#$")
+            self.assertNotEqual(names[0], names[1])
+            release.set()
+            for sender in senders:
+                sender.join()
+            self.assertTrue(wait_until(lambda: receiving() == [], 20), "receiving files are deleted")
+            self.assertEqual(self.read(origin, "both"), b"halfdone")
+        finally:
+            release.set()
+
     def test_refused_connects_are_tried_five_times(self):
         s = socket.socket()
         s.bind(("127.0.0.1", 0))

@@ -1,6 +1,7 @@
 """Starting vellum.exe under the build's Wine session and looking at it from
 outside: sockets as a browser, vellum_probe as a user at the screen."""
 import os
+import shutil
 import socket
 import subprocess
 import time
@@ -113,6 +114,18 @@ def request_tree(*window):
     return items
 
 
+def process_counts():
+    """The running program's threads, handles and memory (bytes), read from
+    outside by vellum_probe: {"threads": n, "handles": n, "private": n,
+    "working": n}; None when there is no program."""
+    done = subprocess.run([WINE_RUN, os.path.join(BIN, "vellum_probe.exe"), "counts"],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+    if done.returncode != 0:
+        return None
+    return {key: int(value) for key, value in
+            (word.split("=") for word in done.stdout.decode("ascii", "replace").split())}
+
+
 def request_log(index):
     """The log of the index-th tree item, as its log window shows it (bytes)."""
     code, hex_text = probe("request-log", str(index))
@@ -135,6 +148,38 @@ def exchange(port, request, timeout=30):
         return b"".join(chunks)
     finally:
         s.close()
+
+
+class Nginx:
+    """nginx serving `root` on a loopback port, with its files in `work`."""
+    PROGRAM = shutil.which("nginx") or ("/usr/sbin/nginx" if os.path.exists("/usr/sbin/nginx") else None)
+
+    def __init__(self, work, port, root):
+        self.port = port
+        conf = os.path.join(work, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write("worker_processes 1; daemon off; pid %s/nginx.pid; error_log %s/error.log;\n"
+                    "events { worker_connections 1024; }\n"
+                    "http { access_log off; include /etc/nginx/mime.types;\n"
+                    "  server { listen 127.0.0.1:%d; root %s; } }\n" % (work, work, port, root))
+        self.process = subprocess.Popen([self.PROGRAM, "-c", conf, "-p", work],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not wait_until(lambda: port_open(port), 20):
+            self.stop()
+            raise RuntimeError("nginx did not start")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(20)
+
+
+def port_open(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
 
 
 class OriginServer:

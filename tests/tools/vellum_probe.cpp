@@ -64,8 +64,16 @@
 //                                 (8 numbers), or "none" without a menu
 //   menu-item INDEX               choose the INDEX-th item of the open popup
 //                                 menu with the keyboard
+//                                 its menu does (e.g. 40110 インターネット
+//                                 接続, 40113 ページ保存)
+//   counts                        print the program's live threads, handles
+//                                 and memory as the system reports them:
+//                                 "threads=N handles=N private=BYTES
+//                                 working=BYTES"
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cctype>
 #include <cstdio>
@@ -587,6 +595,68 @@ int menu_keys(int index) {
     if (!menu || !browser) return 1;
     for (int i = 0; i <= index; ++i) PostMessageA(browser, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageA(browser, WM_CHAR, '\r', 0);
+// The system's table of every open handle, entry by entry.
+struct HandleEntry {
+    ULONG owner;
+    BYTE type;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+struct HandleTable {
+    ULONG count;
+    HandleEntry entries[1];
+};
+
+int counts() {
+    HWND main = FindWindowA("VELLUM", nullptr);
+    DWORD pid = 0;
+    if (!main || !GetWindowThreadProcessId(main, &pid)) return 1;
+
+    int threads = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread)) {
+        if (thread.th32OwnerProcessID == pid) ++threads;
+    }
+    CloseHandle(snapshot);
+
+    // GetProcessHandleCount answers 0 under Wine; the system handle table
+    // has every handle with its owner.
+    using QuerySystem = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    using QueryProcess = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto query_system = reinterpret_cast<QuerySystem>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    auto query_process = reinterpret_cast<QueryProcess>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationProcess")));
+    if (!query_system || !query_process) return 1;
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr ULONG kProcessVmCounters = 3;
+    std::vector<char> table(1 << 20);
+    ULONG length = 0;
+    NTSTATUS status;
+    while ((status = query_system(kSystemHandleInformation, table.data(), static_cast<ULONG>(table.size()), &length)) ==
+           static_cast<NTSTATUS>(0xC0000004L)) {
+        table.resize(table.size() * 2);
+    }
+    if (status != 0) return 1;
+    const auto* handles = reinterpret_cast<const HandleTable*>(table.data());
+    int owned = 0;
+    for (ULONG i = 0; i < handles->count; ++i) {
+        if (handles->entries[i].owner == pid) ++owned;
+    }
+
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    if (!process) return 1;
+    VM_COUNTERS memory{};
+    status = query_process(process, kProcessVmCounters, &memory, sizeof memory, &length);
+    CloseHandle(process);
+    if (status != 0) return 1;
+    std::printf("threads=%d handles=%d private=%llu working=%llu\n", threads, owned,
+                static_cast<unsigned long long>(memory.PagefileUsage),
+                static_cast<unsigned long long>(memory.WorkingSetSize));
     return 0;
 }
 
@@ -695,12 +765,13 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (command == "counts") return counts();
     if (command == "folder-menu" && argc > 2) return folder_menu(std::atoi(argv[2]));
     if (command == "menu-item" && argc > 2) return menu_keys(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
                  "clear-settings|tree|request-log|minimize|autoget-start|autoget-stop|autoget-state|autoget-close|"
                  "autoget-key|autoget-menu|reserve-request|window-rect|command|dialog|press|window-of|close-window|"
-                 "folder-menu|menu-item\n");
+                 "folder-menu|menu-item|counts\n");
     return 2;
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "proxy/connection_record.h"
+#include "proxy/own_connections_win.h"
 #include "http/http_date.h"
 #include "store/recorded_page.h"
 #include "store/recorded_page_win.h"
@@ -39,11 +40,13 @@ protected:
         record.log_detail = true;
     }
 
-    // Plays the browser: sends `request`, lets the proxy serve it, returns
-    // every byte the proxy sent back before closing.
-    std::string exchange(const std::string& request) {
+    // Plays the browser (or, `own`, the program's crawler or forced-get
+    // queue): sends `request`, lets the proxy serve it, returns every byte
+    // the proxy sent back before closing.
+    std::string exchange(const std::string& request, bool own = false) {
         auto pair = testing::make_socket_pair();
         record.client_socket = pair.near_end.release();
+        if (own) EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
         testing::send_all(pair.far_end.get(), request);
         shutdown(pair.far_end.get(), SD_SEND);  // the browser has said all it will
         std::string answer;
@@ -140,12 +143,63 @@ TEST_F(ConnectionHandlerTest, ASilentClientEndsWithStatus1) {
     EXPECT_EQ(main.result.status, 1);
 }
 
+TEST_F(ConnectionHandlerTest, AClientSilentPastTheLimitIsLetGo) {
+    record.request_idle_seconds = 1;
+    record.log_detail = false;
+    // Nothing at all, then half a header: the client stays connected and
+    // says no more, and the thread ends all the same.
+    for (const std::string sent : {"", "GET http://h/a.html HTTP/1.0\r\nHost: h\r\n"}) {
+        auto pair = testing::make_socket_pair();
+        record.client_socket = pair.near_end.release();
+        testing::send_all(pair.far_end.get(), sent);
+        main.run(record);
+        EXPECT_EQ(main.result.status, 1);
+        EXPECT_FALSE(main.result.added);
+    }
+}
+
+TEST_F(ConnectionHandlerTest, AFloodOfHeaderLinesIsRefusedEarly) {
+    // Fifty thousand lines: the request is refused once it passes a thousand,
+    // like an over-long header, with most of the flood never read.
+    record.log_detail = false;
+    auto pair = testing::make_socket_pair();
+    record.client_socket = pair.near_end.release();
+    std::string flood = "GET http://h/a.html HTTP/1.0\r\n";
+    for (int i = 0; i < 50000; ++i) flood += "X: y\r\n";
+    std::thread client([&, socket = pair.far_end.get()] {
+        testing::send_all(socket, flood + "\r\n");
+        shutdown(socket, SD_SEND);
+    });
+    main.run(record);
+    pair.far_end.reset();  // the rest of the flood goes nowhere
+    client.join();
+    EXPECT_EQ(main.result.status, 1);
+    EXPECT_FALSE(main.result.added);
+}
+
 TEST_F(ConnectionHandlerTest, CrawlerRequestsOfflineAreNotAnswered) {
     record_page("h\\a.html", "body", "(19941106084937 text%2Fhtml)");
     main.refuse_server_socket = true;  // the forced get goes online; let it find no socket
-    EXPECT_EQ(exchange("GET http://h/a.html HTTP/1.0\r\nVellum-Mode: RecMode\r\n\r\n"), "");
+    EXPECT_EQ(exchange("GET http://h/a.html HTTP/1.0\r\nVellum-Mode: RecMode\r\n\r\n", true), "");
     EXPECT_TRUE(main.result.marked_autoget);
     EXPECT_EQ(main.result.status, 1) << "online despite the offline setting, and no server socket";
+}
+
+TEST_F(ConnectionHandlerTest, AStrangersMarkerLinesDoNothing) {
+    // Offline, a page's script adds the crawler's lines and a folder of its
+    // choosing: the request is answered from the save folder as any other.
+    testing::TempFolder elsewhere;
+    record_page("h\\a.html", "recorded", "(19941106084937 text%2Fhtml)");
+    for (const std::string& marks : {std::string("Vellum-Mode: RecMode\r\n"), std::string("Vellum-Mode: GetOnly\r\n")}) {
+        std::string answer = exchange("GET http://h/a.html HTTP/1.0\r\n" + marks + "Vellum-LocalPath: " +
+                                      elsewhere.path() + "\r\n\r\n");
+        EXPECT_NE(answer.find("\r\n\r\nrecorded"), std::string::npos) << answer;
+        EXPECT_FALSE(main.result.marked_autoget);
+        EXPECT_EQ(main.result.open_server_requests, 0) << "stays offline";
+        EXPECT_NE(log_text().find("自動取得：0\r\n強制取得：0\r\nブラウザ連携：1\r\nインターネット接続：0\r\n"),
+                  std::string::npos);
+        EXPECT_NE(log_text().find("ファイル名：" + save.path() + "\\h\\a.html\r\n"), std::string::npos);
+    }
 }
 
 TEST_F(ConnectionHandlerTest, TheLogHoldsTheStepsInOrderAndErrorsAlways) {
@@ -277,11 +331,35 @@ TEST_F(OnlineTest, TheForcedGetRecordsEvenWhenOffline) {
     record.internet = false;
     OriginServer origin(OriginServer::answer("HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\n\r\nGIF89a"));
     exchange("GET " + url(origin, "/c.gif") + " HTTP/1.0\r\nVellum-Mode: GetOnly\r\nVellum-LocalPath: " + save.path() +
-             "\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n");
+                 "\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n",
+             true);
     EXPECT_EQ(read_file(store_folder(origin) + "\\c.gif"), "GIF89a");
     ASSERT_EQ(origin.requests().size(), 1u);
     EXPECT_EQ(origin.requests()[0].find("If-Modified-Since"), std::string::npos) << "dropped for the crawler";
     EXPECT_EQ(origin.requests()[0].find("Vellum-"), std::string::npos);
+}
+
+TEST_F(OnlineTest, AStrangerCantRecordIntoAFolderOfItsChoosing) {
+    // Online but not recording: the lines neither switch recording on nor
+    // move the store, and the forced get queued for the 304 carries the save
+    // folder alone, not the stranger's.
+    testing::TempFolder elsewhere;
+    OriginServer origin(OriginServer::answer("HTTP/1.0 304 Not Modified\r\n\r\n"));
+    const std::string tail = "Vellum-Mode: RecMode\r\nVellum-LocalPath: " + elsewhere.path() + "\r\n";
+    exchange("GET " + url(origin, "/p.html") + " HTTP/1.0\r\nVellum-Mode: GetOnly\r\n" + tail + "\r\n");
+    EXPECT_TRUE(main.result.forced_gets.empty()) << "not recording: nothing to fetch again";
+    EXPECT_EQ(list_folder(elsewhere.path()), std::vector<std::string>{});
+
+    record.page_save = true;
+    exchange("GET " + url(origin, "/p.html") + " HTTP/1.0\r\n" + tail +
+             "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n");
+    ASSERT_EQ(main.result.forced_gets.size(), 1u);
+    EXPECT_EQ(main.result.forced_gets[0],
+              (LineList{"GET " + url(origin, "/p.html") + " HTTP/1.0\r\n", "Vellum-Mode: GetOnly\r\n",
+                        "Vellum-LocalPath: " + save.path() + "\r\n",
+                        "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n", "\r\n"}));
+    for (const std::string& sent : origin.requests()) EXPECT_EQ(sent.find("Vellum-"), std::string::npos) << sent;
+    EXPECT_EQ(list_folder(elsewhere.path()), std::vector<std::string>{});
 }
 
 TEST_F(OnlineTest, ACutOffTransferKeepsTheOldPage) {

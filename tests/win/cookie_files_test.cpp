@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "tests/support/small_disk_win.h"
 #include "tests/support/temp_folder_win.h"
 
 namespace vellum {
@@ -184,63 +185,7 @@ TEST_F(CookieFiles, AStrayNewFileFromACrashIsIgnoredAndReplaced) {
     EXPECT_EQ(list_folder(folder_.path()), std::vector<std::string>{"cookie"});
 }
 
-// Starts a Unix command through Wine's own process creation. Wine gives no
-// waitable handle for a Unix process, so callers watch for its effect.
-bool start_unix(const std::string& command) {
-    // Wine hands the child a Windows-style PATH.
-    std::string line = "/bin/sh -c \"PATH=/usr/sbin:/usr/bin:/sbin:/bin; " + command + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
-// A 64 KiB tmpfs mounted for the test and unmounted after it.
-class SmallDisk {
-public:
-    SmallDisk() {
-        unix_path_ = "/tmp/vellum-full-disk-" + std::to_string(GetCurrentProcessId());
-        // Wine's drive Z: is the Unix root.
-        path_ = "Z:" + unix_path_;
-        for (char& c : path_) {
-            if (c == '/') c = '\\';
-        }
-        if (start_unix("mkdir -p " + unix_path_ + " && mount -t tmpfs -o size=64k tmpfs " + unix_path_)) {
-            mounted_ = wait_until_mounted(true);
-        }
-    }
-    ~SmallDisk() {
-        if (start_unix("umount " + unix_path_ + " && rmdir " + unix_path_)) wait_until_mounted(false);
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
-    bool mounted() const { return mounted_; }
-    const std::string& path() const { return path_; }
-
-private:
-    bool is_mounted() const {
-        // Wine reports the free space of the drive Z: as a whole, so ask the
-        // kernel's own table.
-        return read_file("Z:\\proc\\mounts").find(" " + unix_path_ + " tmpfs ") != std::string::npos;
-    }
-    bool wait_until_mounted(bool wanted) const {
-        for (int i = 0; i < 100; ++i) {
-            if (is_mounted() == wanted) return true;
-            Sleep(50);
-        }
-        return false;
-    }
-
-    std::string unix_path_;
-    std::string path_;
-    bool mounted_ = false;
-};
+using testing::SmallDisk;
 
 TEST_F(CookieFiles, AFullDiskKeepsThePreviousFilesWhole) {
     SmallDisk disk;

@@ -5,6 +5,7 @@
 
 #include "http/http_date.h"
 #include "store/recorded_page.h"
+#include "tests/support/small_disk_win.h"
 #include "tests/support/temp_folder_win.h"
 
 namespace vellum {
@@ -45,7 +46,7 @@ protected:
     }
 
     std::string body_of(const RecordedPage& page) {
-        std::string bytes(100000, '\0');
+        std::string bytes(1 << 20, '\0');
         DWORD read = 0;
         ReadFile(page.file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
         bytes.resize(read);
@@ -181,6 +182,195 @@ TEST_F(RecordedPageTest, FoldersAreMadeForANewPage) {
     EXPECT_FALSE(commit_recorded_page(save.path(), deep, response, receiving));
     EXPECT_EQ(read_file(save.path() + "\\other%3A8080\\a\\b\\c.gif"), "GIF89a");
     EXPECT_TRUE(open_recorded_page(save.path(), deep));
+}
+
+// --- a commit stopped at every step, as a crash or a power cut stops it ---------
+
+struct Version {
+    std::string body;
+    std::string type;
+    std::string date;
+};
+
+class InterruptedCommitTest : public RecordedPageTest {
+protected:
+    ServerResponse response_for(const Version& v) {
+        ServerResponse response;
+        response.status = 200;
+        response.content_type = v.type;
+        FileTime t = 0;
+        response.last_modified_valid = parse_http_date(v.date, t);
+        response.last_modified_time = t;
+        return response;
+    }
+    // The new body in its receiving file, committed until the probe says stop.
+    void commit_until(const Version& v, std::optional<CommitStep> stop_after) {
+        const std::string receiving = receiving_file_name(page_path(), 104);
+        ASSERT_TRUE(write_file(receiving, v.body));
+        CommitProbe probe = [stop_after](CommitStep step) { return step != stop_after; };
+        EXPECT_FALSE(commit_recorded_page(save.path(), url, response_for(v), receiving, probe));
+    }
+    // Which version a reader gets, checking it is that version whole: its
+    // body, its date and its type.
+    std::string read_version(const Version& old_version, const Version& new_version) {
+        auto page = open_recorded_page(save.path(), url);
+        if (!page) return "none";
+        const std::string body = body_of(*page);
+        for (const Version* v : {&old_version, &new_version}) {
+            if (body != v->body) continue;
+            EXPECT_EQ(page->header->content_type, v->type);
+            EXPECT_EQ(page->header->last_modified, v->date);
+            EXPECT_EQ(page->header->content_length, static_cast<std::int32_t>(v->body.size()));
+            return v == &old_version ? "old" : "new";
+        }
+        ADD_FAILURE() << "a body that is neither version: " << body;
+        return "mixed";
+    }
+};
+
+constexpr CommitStep kAllSteps[] = {CommitStep::pruned,           CommitStep::staged,
+                                    CommitStep::marked,           CommitStep::companion_created,
+                                    CommitStep::body_replaced,    CommitStep::old_companion_deleted,
+                                    CommitStep::marker_deleted};
+
+TEST_F(InterruptedCommitTest, EveryStopReadsAsOneWholeVersionAndIsTidiedOnTheNextLookUp) {
+    const Version v1994{"old body of the page", "text/plain", "Sun, 06 Nov 1994 08:49:37 GMT"};
+    const Version v2024{"the new body", "text/html", "Mon, 01 Jan 2024 00:00:00 GMT"};
+    // A newer and an older server date: the new companion's name sorts after
+    // the old one's, then before it.
+    for (const auto& [old_version, new_version] : {std::pair(v1994, v2024), std::pair(v2024, v1994)}) {
+        for (CommitStep stop : kAllSteps) {
+            SCOPED_TRACE(static_cast<int>(stop));
+            for (const std::string& name : list_folder(host_folder())) DeleteFileA((host_folder() + "\\" + name).c_str());
+            commit_until(old_version, std::nullopt);
+            commit_until(new_version, stop);
+            const std::string expected = stop >= CommitStep::body_replaced ? "new" : "old";
+            EXPECT_EQ(read_version(old_version, new_version), expected);
+            // The look-up finished or undid the commit: one page, one companion.
+            const std::vector<std::string> left = list_folder(host_folder());
+            EXPECT_EQ(left.size(), 2u) << ::testing::PrintToString(left);
+            EXPECT_EQ(left.at(0), "page.html");
+            EXPECT_EQ(read_version(old_version, new_version), expected);
+            // And the next recording starts from a clean state.
+            commit_until(new_version, std::nullopt);
+            EXPECT_EQ(read_version(old_version, new_version), "new");
+            EXPECT_EQ(list_folder(host_folder()).size(), 2u);
+        }
+    }
+}
+
+TEST_F(InterruptedCommitTest, WithTheSameDateAndTypeTheBodyChangesInOneMove) {
+    const Version first{"first body", "text/html", "Sun, 06 Nov 1994 08:49:37 GMT"};
+    const Version second{"second, longer body", "text/html", "Sun, 06 Nov 1994 08:49:37 GMT"};
+    commit_until(first, std::nullopt);
+    std::vector<CommitStep> seen;
+    const std::string receiving = receiving_file_name(page_path(), 105);
+    ASSERT_TRUE(write_file(receiving, second.body));
+    EXPECT_FALSE(commit_recorded_page(save.path(), url, response_for(second), receiving, [&seen](CommitStep step) {
+        seen.push_back(step);
+        return true;
+    }));
+    EXPECT_EQ(seen, (std::vector<CommitStep>{CommitStep::pruned, CommitStep::body_replaced}));
+    EXPECT_EQ(read_version(first, second), "new");
+    commit_until(first, CommitStep::pruned);
+    EXPECT_EQ(read_version(first, second), "new");
+}
+
+TEST_F(InterruptedCommitTest, LeftoverReceivingFilesGoWhenTheirPageIsLookedUpButNotLiveOnes) {
+    commit_until(Version{"body", "text/html", "Sun, 06 Nov 1994 08:49:37 GMT"}, std::nullopt);
+    const std::string dead = receiving_file_name(page_path(), 300);
+    const std::string live = receiving_file_name(page_path(), 301);
+    write_file(dead, "left by a crash");
+    FileHandle writing(CreateFileA(live.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writing);
+    // Another URL's page whose name looks like a receiving file stays too.
+    write_file(page_path() + ".#00302#", "a page");
+    write_file(page_path() + ".#00302#(00000000000000 none)", "");
+    EXPECT_TRUE(open_recorded_page(save.path(), url));
+    EXPECT_FALSE(file_exists(dead));
+    EXPECT_TRUE(file_exists(live));
+    EXPECT_TRUE(file_exists(page_path() + ".#00302#"));
+    writing.reset();
+    tidy_recorded_page(page_path());
+    EXPECT_FALSE(file_exists(live));
+}
+
+TEST_F(InterruptedCommitTest, AFullDiskDuringTheTransferOrTheCommitKeepsAWholeVersion) {
+    // A 100 KiB page and its new 700 KiB version. On a 512 KiB disk the new
+    // body does not fit and its write fails: nothing is committed, the old
+    // page stays. On a 1 MiB disk it just fits, and the commit needs no room
+    // besides: a copy into the page file would have run out of disk part way.
+    for (const char* size : {"512k", "1m"}) {
+        testing::SmallDisk disk(size);
+        if (!disk.mounted()) GTEST_SKIP() << "no small tmpfs could be mounted (needs root under Wine)";
+        const std::string page = disk.path() + "\\server\\dir\\page.html";
+        CreateDirectoryA((disk.path() + "\\server").c_str(), nullptr);
+        CreateDirectoryA((disk.path() + "\\server\\dir").c_str(), nullptr);
+        const Version old_version{std::string(100 * 1024, 'o'), "text/plain", "Sun, 06 Nov 1994 08:49:37 GMT"};
+        const Version new_version{std::string(700 * 1024, 'n'), "text/html", "Mon, 01 Jan 2024 00:00:00 GMT"};
+        const std::string receiving = receiving_file_name(page, 104);
+        ASSERT_TRUE(write_file(receiving, old_version.body));
+        ASSERT_FALSE(commit_recorded_page(disk.path(), url, response_for(old_version), receiving));
+
+        const bool fits = write_file(receiving, new_version.body);
+        EXPECT_EQ(fits, std::string(size) == "1m");
+        if (fits) {
+            EXPECT_FALSE(commit_recorded_page(disk.path(), url, response_for(new_version), receiving));
+        } else {
+            DeleteFileA(receiving.c_str());  // what the connection does with a failed transfer
+        }
+        auto recorded = open_recorded_page(disk.path(), url);
+        ASSERT_TRUE(recorded);
+        const Version& expected = fits ? new_version : old_version;
+        const std::string body = body_of(*recorded);
+        EXPECT_TRUE(body == expected.body) << body.size() << " bytes served";
+        EXPECT_EQ(recorded->header->last_modified, expected.date);
+        recorded.reset();
+        EXPECT_EQ(list_folder(disk.path() + "\\server\\dir").size(), 2u);
+    }
+}
+
+TEST_F(InterruptedCommitTest, ADiskOutOfFilesAtAnyStepOfTheCommitKeepsAWholeVersion) {
+    // A commit makes two empty files (its marker, the new companion); a disk
+    // that can hold no more files fails one of them. Each limit below lets
+    // the commit get one file further: every outcome must read as one whole
+    // version, the new one exactly when the commit reported success, and the
+    // look-up must leave only the page and its companion.
+    const Version old_version{"old body", "text/plain", "Sun, 06 Nov 1994 08:49:37 GMT"};
+    const Version new_version{"the new body", "text/html", "Mon, 01 Jan 2024 00:00:00 GMT"};
+    int committed = 0;
+    int refused = 0;
+    for (int files = 5; files <= 10; ++files) {
+        SCOPED_TRACE(files);
+        testing::SmallDisk disk("1m,nr_inodes=" + std::to_string(files));
+        if (!disk.mounted()) GTEST_SKIP() << "no small tmpfs could be mounted (needs root under Wine)";
+        const std::string dir = disk.path() + "\\server\\dir";
+        const std::string page = dir + "\\page.html";
+        CreateDirectoryA((disk.path() + "\\server").c_str(), nullptr);
+        CreateDirectoryA(dir.c_str(), nullptr);
+        // The first recording, made while the disk still has room for it.
+        const std::string receiving = receiving_file_name(page, 104);
+        if (!write_file(receiving, old_version.body) ||
+            commit_recorded_page(disk.path(), url, response_for(old_version), receiving)) {
+            continue;
+        }
+        if (!write_file(receiving, new_version.body)) continue;
+        const bool failed = commit_recorded_page(disk.path(), url, response_for(new_version), receiving).has_value();
+        ++(failed ? refused : committed);
+        auto recorded = open_recorded_page(disk.path(), url);
+        ASSERT_TRUE(recorded);
+        const Version& expected = failed ? old_version : new_version;
+        EXPECT_EQ(body_of(*recorded), expected.body);
+        EXPECT_EQ(recorded->header->last_modified, expected.date);
+        EXPECT_EQ(recorded->header->content_type, expected.type);
+        recorded.reset();
+        EXPECT_EQ(list_folder(dir).size(), 2u) << ::testing::PrintToString(list_folder(dir));
+    }
+    // The limits reach both sides: commits refused for want of a file, and
+    // commits with just enough.
+    EXPECT_GE(refused, 2);
+    EXPECT_GE(committed, 1);
 }
 
 }  // namespace
