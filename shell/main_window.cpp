@@ -28,6 +28,9 @@ HWND g_main_window = nullptr;
 constexpr int kStatusPartEdges[] = {103, 183, 1183};
 // The first size shows a save folder's full path in the status bar's last part.
 constexpr int kInitialWidth = 640;
+// Retries a close that waited for the auto-get window's dialog (not one of the
+// program's fixed timer numbers, which belong to the auto-get window).
+constexpr UINT_PTR kCloseAgainTimer = 0x5643;
 constexpr int kInitialHeight = 400;
 
 int height_of(HWND window) {
@@ -74,6 +77,11 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     case WM_CLOSE:
         OnClose();
+        return 0;
+    case WM_TIMER:
+        if (wparam != kCloseAgainTimer) break;
+        KillTimer(window(), kCloseAgainTimer);
+        PostMessageA(window(), WM_CLOSE, 0, 0);
         return 0;
     case WM_DESTROY:
         OnDestroy();
@@ -298,6 +306,16 @@ void MainWindow::show_save_folder() {
 void MainWindow::OnClose() {
     if (autoget_schedule_waiting()) {
         show_warning(window(), "自動取得タイマー作動中です！");
+        return;
+    }
+    if (HWND autoget = autoget_window(); autoget && !IsWindowEnabled(autoget)) {
+        // The auto-get window is inside a dialog or question of its own whose
+        // caller still holds its nodes; destroying the window now would pull
+        // them from under it. A dialog is cancelled, a question waits for its
+        // answer, and the close comes back once the window is free again.
+        HWND popup = GetLastActivePopup(autoget);
+        if (popup && popup != autoget) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
+        SetTimer(window(), kCloseAgainTimer, 100, nullptr);
         return;
     }
     withdraw_listening_address();

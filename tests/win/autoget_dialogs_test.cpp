@@ -618,6 +618,30 @@ TEST_F(ScheduleWaitTest, ExitIsRefusedDuringTheWaitAndAllowedAfterCancel) {
     EXPECT_EQ(prompter.shown.size(), 1u);
 }
 
+TEST_F(ScheduleWaitTest, TheProgramsCloseDuringADialogCancelsItAndClosesAfterwards) {
+    // The close arrives while the start dialog runs inside the auto-get
+    // window's command: the dialog is cancelled, the command returns, and
+    // only then do the windows go.
+    bool dialog_was_up = false, dialog_gone = false;
+    HWND main_window = window;
+    UiDriver user([&](UiDriver& u) {
+        HWND d = u.wait_dialog(kStartTitle);
+        dialog_was_up = d != nullptr;
+        PostMessageA(main_window, WM_CLOSE, 0, 0);
+        for (int waited = 0; waited < 200 && IsWindow(d); ++waited) Sleep(50);
+        dialog_gone = !IsWindow(d);
+    });
+    start_command();
+    const bool autoget_alive_after_command = IsWindow(autoget) != FALSE;
+    user.join();
+    EXPECT_TRUE(dialog_was_up);
+    EXPECT_TRUE(dialog_gone);
+    EXPECT_TRUE(autoget_alive_after_command);
+    EXPECT_FALSE(autoget_run_in_progress());
+    EXPECT_TRUE(pump_until([&] { return quit_seen && !IsWindow(main_window); }));
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
 // --- URL search -------------------------------------------------------------------------
 
 TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
