@@ -595,6 +595,9 @@ int menu_keys(int index) {
     if (!menu || !browser) return 1;
     for (int i = 0; i <= index; ++i) PostMessageA(browser, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageA(browser, WM_CHAR, '\r', 0);
+    return 0;
+}
+
 // The system's table of every open handle, entry by entry.
 struct HandleEntry {
     ULONG owner;

@@ -9,6 +9,7 @@
 
 #include "proxy/connection_handler_win.h"
 #include "proxy/connection_record.h"
+#include "proxy/own_connections_win.h"
 #include "shell/settings.h"
 #include "tests/support/fake_main_window_win.h"
 #include "tests/support/fake_ras_win.h"
@@ -158,9 +159,12 @@ protected:
         record.dialup = {1, "isp", "user", "pass"};
     }
 
-    std::string get(const std::string& extra_lines = "") {
+    // `own`: the request comes from the program's crawler, whose connections
+    // the proxy knows as its own.
+    std::string get(const std::string& extra_lines = "", bool own = false) {
         auto pair = testing::make_socket_pair();
         record.client_socket = pair.near_end.release();
+        if (own) EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
         testing::send_all(pair.far_end.get(), "GET http://127.0.0.1:" + std::to_string(origin.port()) +
                                                   "/p HTTP/1.0\r\n" + extra_lines + "\r\n");
         shutdown(pair.far_end.get(), SD_SEND);
@@ -218,7 +222,7 @@ TEST_F(ProxyDialTest, AFailedDialGivesTheBrowserTheDialUpErrorPage) {
 
 TEST_F(ProxyDialTest, AFailedDialForTheCrawlerEndsWithoutLineOrAnswer) {
     ras.dial_result = 678;
-    EXPECT_EQ(get("Vellum-Mode: RecMode\r\n"), "");
+    EXPECT_EQ(get("Vellum-Mode: RecMode\r\n", true), "");
     EXPECT_EQ(main.result.status, 1);
     EXPECT_EQ(main.result.log.join().find("ダイアルアップ接続エラー"), std::string::npos);
     EXPECT_TRUE(origin.requests().empty());
