@@ -55,6 +55,11 @@ struct BitmapTraits {
     static Type invalid() { return nullptr; }
     static void close(Type b) { DeleteObject(b); }
 };
+struct FontTraits {
+    using Type = HFONT;
+    static Type invalid() { return nullptr; }
+    static void close(Type f) { DeleteObject(f); }
+};
 struct WindowTraits {
     using Type = HWND;
     static Type invalid() { return nullptr; }
@@ -78,6 +83,7 @@ using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueImageList = UniqueHandle<ImageListTraits>;
 using UniqueBitmap = UniqueHandle<BitmapTraits>;
+using UniqueFont = UniqueHandle<FontTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 template <typename Interface>
 using ComPtr = UniqueHandle<ComTraits<Interface>>;

@@ -413,8 +413,10 @@ def draw_square(c, x, y, fill, edge):
 
 
 def draw_star_square(c, x, y):
-    c.fill(Rect(x + 1, y + 1, x + 15, y + 15), BLACK)
-    c.fill(star(x + 8, y + 8.4, 6, 2.5, 5), WHITE)
+    """A sheet carrying a black badge with a white star: a file of some other type."""
+    draw_page(c, x, y, WHITE, None)
+    c.fill(Rect(x + 4, y + 6, x + 12, y + 14), BLACK)
+    c.fill(star(x + 8, y + 10.2, 3.6, 1.5, 5), WHITE)
 
 
 def draw_page_star(c, x, y):

@@ -15,6 +15,7 @@
 #include "base/icons_win.h"
 #include "shell/mode_rules.h"
 #include "base/placement_win.h"
+#include "base/tree_font_win.h"
 #include "shell/settings_win.h"
 #include "shell/toolbar_win.h"
 
@@ -25,8 +26,9 @@ HWND g_main_window = nullptr;
 
 // Right edges of the status bar's three parts: progress, thread count, save folder.
 constexpr int kStatusPartEdges[] = {103, 183, 1183};
-constexpr int kInitialWidth = 380;
-constexpr int kInitialHeight = 280;
+// The first size shows a save folder's full path in the status bar's last part.
+constexpr int kInitialWidth = 640;
+constexpr int kInitialHeight = 400;
 
 int height_of(HWND window) {
     RECT rect{};
@@ -219,6 +221,7 @@ bool MainWindow::create_controls() {
                                  reinterpret_cast<HMENU>(IDC_REQUEST_TREE), instance(), nullptr);
     if (tree_view_) {
         swallow_typing(tree_view_);
+        use_dialog_font(tree_view_);
         TreeView_SetImageList(tree_view_, state_images_.get(), TVSIL_STATE);
     }
     tree_view_adapter_ = std::make_unique<Win32RequestTreeView>(tree_view_);

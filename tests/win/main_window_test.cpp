@@ -5,12 +5,14 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "autoget/autoget_window.h"
 #include "base/messages.h"
 #include "store/store_lock_win.h"
 #include "resources/resource.h"
 #include "base/placement.h"
+#include "base/tree_font_win.h"
 #include "tests/support/program_session_win.h"
 #include "tests/support/socket_pair_win.h"
 #include "tests/support/temp_folder_win.h"
@@ -58,6 +60,54 @@ void store_rectangle(const char* prefix, int left, int top, int right, int botto
     write_dword(key.get(), (p + "Bottom").c_str(), static_cast<std::uint32_t>(bottom));
 }
 
+int cell_height(HFONT font) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    return metrics.tmHeight;
+}
+
+// Draws "_" in the font and reports whether any pixel changed.
+bool underscore_shows(HFONT font) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 40, 40);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+    HGDIOBJ old_font = SelectObject(dc, font);
+    RECT all{0, 0, 40, 40};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    TextOutA(dc, 2, 2, "_", 1);
+    bool ink = false;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 40; ++x) ink = ink || GetPixel(dc, x, y) != RGB(255, 255, 255);
+    }
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_bitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return ink;
+}
+
+int text_width(HWND window, const std::string& text) {
+    HDC dc = GetDC(window);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(window, dc);
+    return size.cx;
+}
+
+int part_width(HWND status_bar, int part) {
+    RECT rect{};
+    SendMessageA(status_bar, SB_GETRECT, part, reinterpret_cast<LPARAM>(&rect));
+    return rect.right - rect.left;
+}
+
 TEST_F(MainWindowTest, StartsListeningWithItsControlsAndEndsCleanly) {
     ASSERT_TRUE(start("127.0.0.1:28101"));
     EXPECT_EQ(window_text(window), "Vellum 1.31b");
@@ -81,6 +131,16 @@ TEST_F(MainWindowTest, StartsListeningWithItsControlsAndEndsCleanly) {
     EXPECT_EQ(GetDlgItem(window, IDC_REQUEST_TREE), main().tree_view());
     EXPECT_EQ(ImageList_GetImageCount(TreeView_GetImageList(main().tree_view(), TVSIL_STATE)), 16);
 
+    // The tree speaks the dialogs' font, its rows tall enough for an
+    // underscore below the baseline, and the first size shows the whole save
+    // folder in the status bar.
+    ASSERT_NE(dialog_font(), nullptr);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(main().tree_view(), WM_GETFONT, 0, 0)), dialog_font());
+    EXPECT_EQ(TreeView_GetItemHeight(main().tree_view()), tree_row_height(cell_height(dialog_font())));
+    EXPECT_GE(TreeView_GetItemHeight(main().tree_view()), cell_height(dialog_font()) + 2);
+    EXPECT_TRUE(underscore_shows(dialog_font()));
+    EXPECT_LE(text_width(main().status_bar(), status_text(2)), part_width(main().status_bar(), 2));
+
     HWND autoget = autoget_window();
     ASSERT_TRUE(autoget);
     EXPECT_FALSE(IsWindowVisible(autoget));
@@ -102,6 +162,18 @@ TEST_F(MainWindowTest, CountsLiveConnectionsInTheStatusBarAndTheIcon) {
     EXPECT_EQ(main().connections().count(), 3);
     EXPECT_EQ(main().shown_icon_id(), IDI_OFFLINE_BUSY);
     for (auto& browser : browsers) browser.reset();
+    ASSERT_TRUE(pump_until([&] { return count_is(0); })) << status_text(1);
+    EXPECT_EQ(main().shown_icon_id(), IDI_OFFLINE);
+
+    // A burst whose connections come and go while others are still being
+    // accepted ends on the idle icon too.
+    std::vector<UniqueSocket> burst;
+    for (int round = 0; round < 4; ++round) {
+        for (int i = 0; i < 40; ++i) burst.push_back(connect_to_proxy(28102));
+        for (std::size_t i = round % 2; i < burst.size(); i += 2) burst[i].reset();
+        pump_until([&] { return main().connections().count() <= static_cast<int>(burst.size()) / 2; });
+    }
+    burst.clear();
     ASSERT_TRUE(pump_until([&] { return count_is(0); })) << status_text(1);
     EXPECT_EQ(main().shown_icon_id(), IDI_OFFLINE);
 }
