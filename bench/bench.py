@@ -19,7 +19,8 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BIN = os.path.join(ROOT, "build", "win", "bin")
+# VELLUM_BENCH_BIN runs another build's programs (a before/after comparison).
+BIN = os.environ.get("VELLUM_BENCH_BIN") or os.path.join(ROOT, "build", "win", "bin")
 WORK = os.path.join(ROOT, "build", "bench")
 
 HOST = "127.0.0.1"

@@ -3,15 +3,23 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 #include "base/format_win.h"
 #include "base/messages.h"
+#include "base/screen_pace.h"
 #include "proxy/ui_requests.h"
 
 namespace vellum {
 namespace {
 
-constexpr int kChunkSize = 1024;
+// Bytes per receive and send of a body. The stream is the same whatever the
+// size; larger chunks only mean fewer calls per kilobyte.
+constexpr int kChunkSize = 16384;
+// A body of unknown length moves its bar on by ten percent for every
+// kilobyte it relays, as it always has, however many kilobytes one receive brings.
+constexpr int kCycleStep = 1024;
 
 // What the main window's bar shows, published by the UI thread. The lock is
 // only ever held for a copy, never across a message.
@@ -91,10 +99,13 @@ bool send_text(SOCKET socket, std::string_view text) {
 }
 
 bool send_lines(SOCKET socket, const LineList& lines) {
-    for (const std::string& line : lines) {
-        if (!send_text(socket, line)) return false;
-    }
-    return true;
+    // One send for the whole block: the same bytes, a tenth of the calls.
+    std::size_t size = 0;
+    for (const std::string& line : lines) size += line.size();
+    std::string block;
+    block.reserve(size);
+    for (const std::string& line : lines) block += line;
+    return block.empty() || send_text(socket, block);
 }
 
 ConnectionStatus send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log) {
@@ -152,7 +163,9 @@ ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLo
     long long remaining = limit;
     long long total = 0;
     int cycle_percent = 0;
-    char chunk[kChunkSize];
+    ProgressPace pace;
+    std::vector<char> buffer(kChunkSize);
+    char* chunk = buffer.data();
     for (;;) {
         int wanted = kChunkSize;
         if (limit >= 0) {
@@ -197,11 +210,14 @@ ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLo
         if (limit > 0) {
             percent = static_cast<int>(std::min<long long>(total * 100 / limit, 100));
         } else {
-            cycle_percent = cycle_percent >= 100 ? 10 : cycle_percent + 10;
+            for (int step = 0; step < count; step += kCycleStep) {
+                cycle_percent = cycle_percent >= 100 ? 10 : cycle_percent + 10;
+            }
             percent = cycle_percent;
         }
-        report_progress(log, percent, autoget);
+        if (pace.report(percent, GetTickCount64())) report_progress(log, percent, autoget);
     }
+    if (std::optional<int> last = pace.finish()) report_progress(log, *last, autoget);
     log_detail(log, "完了\r\n");
     log_detail(log, format_text("通信量(byte)：%ld\r\n", static_cast<long>(total)));
     if (relayed) *relayed = total;
