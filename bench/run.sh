@@ -1,14 +1,16 @@
 #!/bin/bash
 # Benchmarks Vellum against tinyproxy, squid and nginx on loopback and prints
-# the figures side by side. Installs the peers from Debian's packages if
-# missing, builds Vellum, then runs bench/bench.py (arguments passed on).
+# the figures side by side, then its crawler against wget and httrack
+# (bench/crawl.py). Installs the peers from Debian's packages if missing,
+# builds Vellum, then runs bench/bench.py (arguments passed on) and the crawl.
 #   bash bench/run.sh            full run (tens of minutes on 2 cores)
 #   bash bench/run.sh --smoke    a few requests each, to see that it still runs
+#   bash bench/run.sh --crawl [--quick|--smoke|--site-pages N]   the crawl only
 # Exits 0 with "bench: skipped: ..." when a peer can't be installed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-peers=(nginx-light tinyproxy squid apache2-utils)
+peers=(nginx-light tinyproxy squid apache2-utils wget httrack python3-doc)
 missing=()
 for p in "${peers[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -24,4 +26,14 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 bash "$root/scripts/setup-debian.sh" >/dev/null
 bash "$root/scripts/build.sh" win >/dev/null
-exec python3 "$root/bench/bench.py" "$@"
+if [ "${1:-}" = "--crawl" ]; then
+    shift
+    exec python3 "$root/bench/crawl.py" "$@"
+fi
+python3 "$root/bench/bench.py" "$@"
+crawl_args=()
+for a in "$@"; do
+    if [ "$a" = --smoke ]; then crawl_args+=(--smoke); fi
+done
+echo
+exec python3 "$root/bench/crawl.py" "${crawl_args[@]}"
