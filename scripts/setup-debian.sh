@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what building and running Vellum needs on Debian 12, if missing;
 # with --tests also what the end-to-end tests drive it with (a web server, a
-# browser, and NSIS for the setup program they install); with --package NSIS.
+# browser, the Python documentation they crawl, openssl for a password file,
+# and NSIS for the setup program they install); with --package NSIS.
 # Run as root (or with sudo available). Safe to run again.
 set -euo pipefail
 
@@ -13,7 +14,7 @@ packages=(
     clang libclang-rt-14-dev
 )
 case "${1:-}" in
---tests) packages+=(nginx-light chromium nsis) ;;
+--tests) packages+=(nginx-light chromium nsis python3-doc openssl) ;;
 --package) packages+=(nsis) ;;
 esac
 
