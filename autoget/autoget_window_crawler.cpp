@@ -53,11 +53,13 @@ void AutoGetWindow::OnResult(WPARAM wparam, LPARAM lparam) {
         // The page's own resources first, then its hyperlinks, each in
         // document order.
         if (const auto* links = reinterpret_cast<const LinkList*>(lparam)) {
+            tree_view_adapter_->begin_batch();
             for (int wanted : {0, 1}) {
                 for (const LinkEntry& entry : *links) {
                     if (entry.isLink == wanted) tree_->add_child(wanted == 1, current_, &entry.url, nullptr);
                 }
             }
+            tree_view_adapter_->end_batch();
         }
     }
     reply_to_crawler(CRM_RESULT, 0);

@@ -35,7 +35,32 @@ void Win32PageTreeView::set_state_image(Item item, int image) {
 }
 
 void Win32PageTreeView::ensure_visible(Item item) {
+    if (batching_) {
+        if (!first_to_show_) first_to_show_ = as_item(item);
+        last_to_show_ = as_item(item);
+        return;
+    }
     TreeView_EnsureVisible(tree_view_, as_item(item));
+}
+
+void Win32PageTreeView::begin_batch() {
+    if (batching_) return;
+    batching_ = true;
+    first_to_show_ = last_to_show_ = nullptr;
+    SendMessageA(tree_view_, WM_SETREDRAW, FALSE, 0);
+}
+
+void Win32PageTreeView::end_batch() {
+    if (!batching_) return;
+    batching_ = false;
+    SendMessageA(tree_view_, WM_SETREDRAW, TRUE, 0);
+    // The items of a batch follow one another, so showing each in turn ends
+    // where showing the first and then the last does: the first scrolls the
+    // view up to it if it lies above, the last down to it if it lies below.
+    if (first_to_show_) TreeView_EnsureVisible(tree_view_, first_to_show_);
+    if (last_to_show_ && last_to_show_ != first_to_show_) TreeView_EnsureVisible(tree_view_, last_to_show_);
+    first_to_show_ = last_to_show_ = nullptr;
+    InvalidateRect(tree_view_, nullptr, TRUE);
 }
 
 void Win32PageTreeView::collapse(Item item) {

@@ -25,8 +25,19 @@ public:
     // The node an item carries, or nullptr.
     PageNode* node_of(HTREEITEM item) const;
 
+    // A page's links arrive together, hundreds at a time. Between these two
+    // calls the control neither repaints nor scrolls per item; at the end it
+    // scrolls once to where scrolling item by item would have left it and
+    // repaints once. Under Wine each item's own scroll and repaint costs
+    // milliseconds, which made a large page take many seconds.
+    void begin_batch();
+    void end_batch();
+
 private:
     HWND tree_view_;
+    bool batching_ = false;
+    HTREEITEM first_to_show_ = nullptr;
+    HTREEITEM last_to_show_ = nullptr;
 };
 
 }  // namespace vellum
