@@ -503,6 +503,10 @@ TEST_F(MainWindowCommandsTest, TrayMenuOnlyWhileTheProgramIsOutOfSight) {
         EXPECT_FALSE(watch.opened);
     }
     DestroyWindow(log);
+    // The activation that follows a closed window reaches the display a
+    // moment later and would cancel a menu opened at once; a user's click
+    // on the tray comes long after it.
+    pump_until([] { return false; }, 500);
     MenuWatch watch(window);
     SendMessageA(window, MWM_TRAY, 101, WM_RBUTTONDOWN);
     watch.finish();
