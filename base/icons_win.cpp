@@ -51,7 +51,7 @@ bool register_program_window_class(HINSTANCE instance, const char* class_name, W
     return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-WindowSpec program_window_spec(const char* class_name, HINSTANCE instance, int width, int height) {
+WindowParams program_window_params(const char* class_name, HINSTANCE instance, int width, int height) {
     return {.class_name = class_name,
             .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
             .width = width,

@@ -22,7 +22,7 @@ bool register_program_window_class(HINSTANCE instance, const char* class_name, W
                                    int menu_id);
 // How the program's top-level windows are made: overlapped, clipping their
 // children, at the default place, with the class menu.
-WindowSpec program_window_spec(const char* class_name, HINSTANCE instance, int width = CW_USEDEFAULT,
+WindowParams program_window_params(const char* class_name, HINSTANCE instance, int width = CW_USEDEFAULT,
                                int height = CW_USEDEFAULT);
 
 }  // namespace vellum

@@ -45,12 +45,12 @@ Window* Window::of(HWND window) {
     return window ? reinterpret_cast<Window*>(GetWindowLongPtrA(window, GWLP_USERDATA)) : nullptr;
 }
 
-HWND Window::create(std::unique_ptr<Window> self, const WindowSpec& spec) {
+HWND Window::create(std::unique_ptr<Window> self, const WindowParams& params) {
     Window* const raw = self.release();
     Window* const outer = t_unbound;
     t_unbound = raw;
-    HWND window = CreateWindowExA(spec.ex_style, spec.class_name, spec.title, spec.style, spec.x, spec.y, spec.width,
-                                  spec.height, spec.parent, spec.menu, spec.instance, raw);
+    HWND window = CreateWindowExA(params.ex_style, params.class_name, params.title, params.style, params.x, params.y,
+                                  params.width, params.height, params.parent, params.menu, params.instance, raw);
     // Still unbound: the window never saw WM_NCCREATE. Once bound, a failed
     // creation has destroyed the window and the object with it.
     if (t_unbound == raw) delete raw;

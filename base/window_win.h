@@ -37,7 +37,7 @@
 namespace vellum {
 
 // How Window::create makes the window (the arguments of CreateWindowExA).
-struct WindowSpec {
+struct WindowParams {
     const char* class_name = nullptr;
     const char* title = "";
     DWORD style = WS_OVERLAPPEDWINDOW;
@@ -70,7 +70,7 @@ protected:
 
     // Makes the window of `self`, which belongs to the window from then on.
     // nullptr when the window could not be made; `self` is gone then too.
-    static HWND create(std::unique_ptr<Window> self, const WindowSpec& spec);
+    static HWND create(std::unique_ptr<Window> self, const WindowParams& params);
 
     // The member procedure: dispatches, nothing more. WM_NCCREATE and
     // WM_NCDESTROY come here too (the object is bound before the first and
