@@ -8,7 +8,7 @@
 #include "base/placement_win.h"
 #include "base/prompt.h"
 #include "base/toolbar_win.h"
-#include "base/tree_font_win.h"
+#include "base/frame_controls_win.h"
 #include "http/url_text.h"
 #include "resources/resource.h"
 
@@ -16,12 +16,6 @@ namespace vellum {
 namespace {
 
 AutoGetWindow* g_instance = nullptr;
-
-int height_of(HWND window) {
-    RECT rect{};
-    if (window) GetWindowRect(window, &rect);
-    return rect.bottom - rect.top;
-}
 
 }  // namespace
 
@@ -32,7 +26,7 @@ bool register_autoget_window_class(HINSTANCE instance) {
 
 HWND create_autoget_window(HINSTANCE instance, AutoGetSettings& settings, AutoGetHost& host) {
     return Window::create(std::unique_ptr<Window>(new AutoGetWindow(settings, host)),
-                          program_window_spec(kAutoGetWindowClass, instance));
+                          program_window_params(kAutoGetWindowClass, instance));
 }
 
 AutoGetWindow* AutoGetWindow::existing() {
@@ -120,32 +114,11 @@ void AutoGetWindow::create_controls() {
     // and the crawler's two buttons.
     for (int removed = 0; toolbar_ && removed < 5; ++removed) SendMessageA(toolbar_, TB_DELETEBUTTON, 1, 0);
 
-    status_bar_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                  window(), reinterpret_cast<HMENU>(IDC_STATUSBAR), instance(), nullptr);
-    const int whole_width = -1;
-    SendMessageA(status_bar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&whole_width));
-    RECT part{};
-    SendMessageA(status_bar_, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
-    progress_bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, part.left, part.top,
-                                    part.right - part.left, part.bottom - part.top, status_bar_,
-                                    reinterpret_cast<HMENU>(IDC_PROGRESS), instance(), nullptr);
-    SendMessageA(progress_bar_, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-
-    RECT client{};
-    GetClientRect(window(), &client);
-    const int top = height_of(toolbar_);
-    tree_view_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
-                                 WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                                     TVS_SHOWSELALWAYS | WS_VSCROLL | WS_HSCROLL,
-                                 0, top, client.right, client.bottom - top - height_of(status_bar_), window(),
-                                 reinterpret_cast<HMENU>(IDC_PAGE_TREE), instance(), nullptr);
+    static constexpr int kWholeWidth[] = {-1};
+    status_bar_ = create_status_bar_with_progress(window(), instance(), kWholeWidth, progress_bar_);
     state_images_.reset(
         ImageList_LoadBitmap(instance(), MAKEINTRESOURCEA(IDB_PAGE_STATES), 16, 1, RGB(128, 128, 128)));
-    if (tree_view_) {
-        swallow_typing(tree_view_);
-        use_dialog_font(tree_view_);
-        TreeView_SetImageList(tree_view_, state_images_.get(), TVSIL_STATE);
-    }
+    tree_view_ = create_state_tree(window(), instance(), IDC_PAGE_TREE, toolbar_, status_bar_, state_images_.get());
     tree_view_adapter_ = std::make_unique<Win32PageTreeView>(tree_view_);
     tree_ = std::make_unique<PageTree>(*tree_view_adapter_);
 

@@ -9,13 +9,13 @@
 #include "cookies/cookies_win.h"
 #include "proxy/dialup_win.h"
 #include "base/format_win.h"
+#include "base/frame_controls_win.h"
 #include "base/messages.h"
 #include "base/prompt.h"
 #include "resources/resource.h"
 #include "base/icons_win.h"
 #include "shell/mode_rules.h"
 #include "base/placement_win.h"
-#include "base/tree_font_win.h"
 #include "shell/settings_win.h"
 #include "base/toolbar_win.h"
 
@@ -33,12 +33,6 @@ constexpr int kInitialWidth = 640;
 constexpr UINT_PTR kCloseAgainTimer = 0x5643;
 constexpr int kInitialHeight = 400;
 
-int height_of(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return rect.bottom - rect.top;
-}
-
 }  // namespace
 
 bool register_main_window_class(HINSTANCE instance) {
@@ -47,7 +41,7 @@ bool register_main_window_class(HINSTANCE instance) {
 
 HWND create_main_window(HINSTANCE instance, const std::string& command_line) {
     return Window::create(std::unique_ptr<Window>(new MainWindow(command_line)),
-                          program_window_spec(kMainWindowClass, instance, kInitialWidth, kInitialHeight));
+                          program_window_params(kMainWindowClass, instance, kInitialWidth, kInitialHeight));
 }
 
 HWND main_window() {
@@ -209,30 +203,8 @@ bool MainWindow::create_controls() {
         SendMessageA(toolbar_, TB_DELETEBUTTON, 5, 0);
     }
 
-    status_bar_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                  window(), reinterpret_cast<HMENU>(IDC_STATUSBAR), instance(), nullptr);
-    SendMessageA(status_bar_, SB_SETPARTS, std::size(kStatusPartEdges),
-                 reinterpret_cast<LPARAM>(kStatusPartEdges));
-    RECT part{};
-    SendMessageA(status_bar_, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
-    progress_bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, part.left, part.top,
-                                    part.right - part.left, part.bottom - part.top, status_bar_,
-                                    reinterpret_cast<HMENU>(IDC_PROGRESS), instance(), nullptr);
-    SendMessageA(progress_bar_, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-
-    RECT client{};
-    GetClientRect(window(), &client);
-    const int top = height_of(toolbar_);
-    tree_view_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
-                                 WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                                     TVS_SHOWSELALWAYS | WS_VSCROLL | WS_HSCROLL,
-                                 0, top, client.right, client.bottom - top - height_of(status_bar_), window(),
-                                 reinterpret_cast<HMENU>(IDC_REQUEST_TREE), instance(), nullptr);
-    if (tree_view_) {
-        swallow_typing(tree_view_);
-        use_dialog_font(tree_view_);
-        TreeView_SetImageList(tree_view_, state_images_.get(), TVSIL_STATE);
-    }
+    status_bar_ = create_status_bar_with_progress(window(), instance(), kStatusPartEdges, progress_bar_);
+    tree_view_ = create_state_tree(window(), instance(), IDC_REQUEST_TREE, toolbar_, status_bar_, state_images_.get());
     tree_view_adapter_ = std::make_unique<Win32RequestTreeView>(tree_view_);
     request_tree_ = std::make_unique<RequestTree>(*tree_view_adapter_);
     return true;
