@@ -149,6 +149,7 @@ void AutoGetWindow::layout() {
 
 void AutoGetWindow::OnDestroy() {
     kill_retry_timer();
+    thaw_tree();
     AutoGetSettings& s = settings_;
     remember_placement(window(), {s.recWindowPosLeft, s.recWindowPosTop, s.recWindowPosRight, s.recWindowPosBottom});
     if (tree_view_) TreeView_SetImageList(tree_view_, nullptr, TVSIL_STATE);

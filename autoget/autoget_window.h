@@ -41,6 +41,9 @@ namespace vellum {
 inline constexpr char kAutoGetWindowClass[] = "VELLUM_REC";
 // The retry wait's timer.
 inline constexpr UINT_PTR kRetryTimerId = 102;
+// During a run the page tree is drawn at most this often (see thaw_tree).
+inline constexpr UINT_PTR kTreeThawTimerId = 0x5650;
+inline constexpr UINT kTreeThawMs = 100;
 
 inline constexpr char kStopQuestion[] = "ただちに停止しますか？\n\n「いいえ」で現在のファイルを取得後に停止します。";
 inline constexpr char kRunDoneMessage[] = "自動取得を終了しました。";
@@ -142,6 +145,8 @@ private:
     void reply_to_crawler(UINT message, WPARAM wparam);
     void kill_retry_timer();
     void end_retry_wait_now();
+    void freeze_tree();
+    void thaw_tree();
 
     // The tree's context menu and keys (autoget_window_tree.cpp).
     bool OnTreeNotify(NMHDR* header, LRESULT& result);
@@ -177,6 +182,9 @@ private:
     PageNode* current_ = nullptr;
     // Timer 102 runs (the retry wait).
     bool retry_timer_set_ = false;
+    // The thaw timer runs: the tree is frozen and shows its changes on the
+    // next tick.
+    bool thaw_timer_set_ = false;
     // The node a context-menu or key command acts on; set just before the
     // command and cleared after it.
     PageNode* menu_node_ = nullptr;

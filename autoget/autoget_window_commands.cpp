@@ -18,6 +18,7 @@
 namespace vellum {
 
 bool AutoGetWindow::OnCommand(UINT id) {
+    thaw_tree();
     switch (id) {
     case ID_AUTOGET_START: OnStart(); return true;
     case ID_AUTOGET_STOP: OnStop(); return true;

@@ -33,13 +33,34 @@ void AutoGetWindow::reply_to_crawler(UINT message, WPARAM wparam) {
     if (run_in_progress()) PostThreadMessageA(crawler_->id, message, wparam, 0);
 }
 
+// The crawler's messages change the tree several times a page. The tree
+// keeps each change at once but shows them on the next tick of the thaw
+// timer, so that drawing a large tree costs once per tick rather than once
+// per change.
+void AutoGetWindow::freeze_tree() {
+    tree_view_adapter_->freeze();
+    if (!thaw_timer_set_) thaw_timer_set_ = SetTimer(window(), kTreeThawTimerId, kTreeThawMs, nullptr) != 0;
+    if (!thaw_timer_set_) tree_view_adapter_->thaw();  // no timer: show each change as it comes
+}
+
+// Everything that reads the tree's screen (the user's clicks and keys, the
+// commands, the run's end) first shows what it holds.
+void AutoGetWindow::thaw_tree() {
+    if (thaw_timer_set_) {
+        KillTimer(window(), kTreeThawTimerId);
+        thaw_timer_set_ = false;
+    }
+    if (tree_view_adapter_) tree_view_adapter_->thaw();
+}
+
 void AutoGetWindow::OnNext(WPARAM wparam, LPARAM lparam) {
     if (deferral_.park_if_active(AGM_NEXT, wparam, lparam)) return;
+    freeze_tree();
     PageNode* node = tree_->next_node(current_, settings_.recStart.linkOnly != 0, settings_.recStart.linkExtensions);
     if (node) {
         if (auto* buffer = reinterpret_cast<CrawlerOrder*>(lparam)) *buffer = crawler_order_for(*node);
         tree_->set_activity(*node, 1);
-        if (node->item()) TreeView_EnsureVisible(tree_view_, static_cast<HTREEITEM>(node->item()));
+        if (node->item()) tree_view_adapter_->ensure_visible(node->item());
     }
     current_ = node;
     reply_to_crawler(CRM_NEXT, reinterpret_cast<WPARAM>(node));
@@ -49,6 +70,7 @@ void AutoGetWindow::OnResult(WPARAM wparam, LPARAM lparam) {
     if (deferral_.park_if_active(AGM_RESULT, wparam, lparam)) return;
     const int result = static_cast<int>(static_cast<INT_PTR>(wparam));
     if (current_) {
+        freeze_tree();
         tree_->record_fetch_result(*current_, result);
         // The page's own resources first, then its hyperlinks, each in
         // document order.
@@ -70,8 +92,9 @@ void AutoGetWindow::OnRetry(WPARAM, LPARAM lparam) {
         SetTimer(window(), kRetryTimerId, static_cast<UINT>(current_->job()->retryInterval), nullptr)) {
         retry_timer_set_ = true;
         if (auto* buffer = reinterpret_cast<CrawlerOrder*>(lparam)) *buffer = crawler_order_for(*current_);
+        freeze_tree();
         tree_->set_activity(*current_, 2);
-        if (current_->item()) TreeView_EnsureVisible(tree_view_, static_cast<HTREEITEM>(current_->item()));
+        if (current_->item()) tree_view_adapter_->ensure_visible(current_->item());
         return;
     }
     const bool had_node = current_ != nullptr;
@@ -87,12 +110,17 @@ void AutoGetWindow::kill_retry_timer() {
 }
 
 void AutoGetWindow::OnTimer(WPARAM timer) {
+    if (timer == kTreeThawTimerId) {
+        thaw_tree();
+        return;
+    }
     if (timer != kRetryTimerId) return;
     kill_retry_timer();
     if (deferral_.park_if_active(WM_TIMER, timer, 0)) return;
     if (current_) {
+        freeze_tree();
         tree_->set_activity(*current_, 1);
-        if (current_->item()) TreeView_EnsureVisible(tree_view_, static_cast<HTREEITEM>(current_->item()));
+        if (current_->item()) tree_view_adapter_->ensure_visible(current_->item());
     }
     reply_to_crawler(CRM_RETRY, reinterpret_cast<WPARAM>(current_));
 }
@@ -118,6 +146,7 @@ void AutoGetWindow::OnAuth(WPARAM wparam, LPARAM lparam) {
 
 void AutoGetWindow::OnEnd(WPARAM wparam, LPARAM lparam) {
     if (!run_in_progress()) return;
+    thaw_tree();
     WaitForSingleObject(crawler_->handle.get(), INFINITE);
     set_crawler_thread_id(0);
     crawler_.reset();

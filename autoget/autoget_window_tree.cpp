@@ -20,6 +20,7 @@ bool AutoGetWindow::run_on_node(PageNode* node, UINT command) {
 }
 
 bool AutoGetWindow::run_on_node(PageNode* node, const std::function<void()>& action) {
+    thaw_tree();
     if (!acts_on(node)) return false;
     enter_defer();
     menu_node_ = node;
@@ -35,6 +36,7 @@ void AutoGetWindow::search_again(PageNode* from, bool upward) {
 }
 
 bool AutoGetWindow::OnTreeNotify(NMHDR* header, LRESULT& result) {
+    if (header->code == NM_DBLCLK || header->code == TVN_KEYDOWN) thaw_tree();
     switch (header->code) {
     case NM_DBLCLK:
         result = run_on_node(tree_view_adapter_->node_of(TreeView_GetSelection(tree_view_)), ID_PAGE_SETTINGS) ? 1 : 0;
@@ -67,6 +69,7 @@ bool AutoGetWindow::OnTreeKeyDown(const NMTVKEYDOWN* key) {
 
 bool AutoGetWindow::OnContextMenu(HWND from, LPARAM point) {
     if (from != tree_view_ || !tree_view_) return false;
+    thaw_tree();
     const bool from_keyboard = point == -1;
     POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
     HTREEITEM item = nullptr;

@@ -297,7 +297,13 @@ void PageTree::record_fetch_result(PageNode& node, int fetch_result) {
 }
 
 void PageTree::update_icon(PageNode& node) {
-    if (node.item_) view_.set_state_image(node.item_, page_state_image(node));
+    if (!node.item_) return;
+    // Setting an item's image again costs the control a scroll-bar update
+    // even when nothing changes; the fetch walk does it for every node.
+    const int image = page_state_image(node);
+    if (image == node.shownImage_) return;
+    view_.set_state_image(node.item_, image);
+    node.shownImage_ = image;
 }
 
 PageNode* PageTree::search_tree(PageNode* start, std::string_view text, bool case_sensitive, bool upward) {

@@ -113,6 +113,7 @@ private:
     PageNode* lastChild_ = nullptr;
     PageNode* base_ = nullptr;
     int level_ = 0;           // 0 root sentinel, 1 base node, ...
+    int shownImage_ = 0;      // the state image the item shows now
     std::uint64_t seq_ = 0;   // increases with every node made
     std::unique_ptr<AutoGetJob> ownedJob_;      // base nodes only
     std::unique_ptr<DuplicateIndex> index_;     // base nodes only: its subtree's URLs

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <vector>
+
 #include "autoget/page_tree.h"
 
 namespace vellum {
@@ -33,11 +35,35 @@ public:
     void begin_batch();
     void end_batch();
 
+    // A run changes the tree many times a second. Between freeze() and thaw()
+    // the control keeps every change but neither repaints nor scrolls; the
+    // items to show are remembered in order (one batch counting as its first
+    // and last item) and thaw() shows them, skipping any whose branch was
+    // collapsed since, then repaints once. Under Wine every repaint and every
+    // scroll-bar update of a large tree costs tens of milliseconds, so the
+    // window thaws at the screen's pace instead of once per message.
+    void freeze();
+    void thaw();
+    bool frozen() const { return frozen_; }
+
 private:
     HWND tree_view_;
     bool batching_ = false;
     HTREEITEM first_to_show_ = nullptr;
     HTREEITEM last_to_show_ = nullptr;
+    bool frozen_ = false;
+    // The items shown while frozen, oldest first; only the newest are kept.
+    struct ToShow {
+        HTREEITEM item;
+        const PageNode* node;  // its node, through which its branch is found
+    };
+    std::vector<ToShow> to_show_;
+
+    void redraw_off();
+    void show_now(HTREEITEM item);
+    void show_later(HTREEITEM item);
+    void forget_below(HTREEITEM item, bool including_item);
+    bool is_below(const ToShow& shown, HTREEITEM item, bool including_item) const;
 };
 
 }  // namespace vellum

@@ -682,7 +682,8 @@ int main(int argc, char** argv) {
         return main && PostMessageA(main, WM_CLOSE, 0, 0) ? 0 : 1;
     }
     if (command == "minimize") {
-        HWND main = FindWindowA("VELLUM", nullptr);
+        // The main window, or the top-level window of the class named.
+        HWND main = FindWindowA(argc > 2 ? argv[2] : "VELLUM", nullptr);
         if (!main) return 1;
         ShowWindow(main, SW_MINIMIZE);
         return IsIconic(main) ? 0 : 1;

@@ -1,5 +1,6 @@
 // The page tree's view over a real tree-view control: a batch of items shown
-// together ends exactly where showing them one by one does.
+// together, and a run's changes shown at the next thaw, end exactly where
+// showing them one by one does.
 #include "autoget/page_tree_view_win.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +119,78 @@ TEST_F(PageTreeViewBatchTest, ABatchEndsWhereShowingEachItemEnds) {
     add_links(22, 0);
     EXPECT_EQ(view_state(0), view_state(1));
     EXPECT_EQ(TreeView_GetCount(trees[0]), TreeView_GetCount(trees[1]));
+}
+
+
+// A run freezes the tree and shows its changes at the next thaw: pages
+// fetched in turn, their links added, branches climbed out of collapsed.
+TEST_F(PageTreeViewBatchTest, AThawEndsWhereShowingEachChangeEnds) {
+    add_pages(40);
+    Win32PageTreeView each(trees[0]);
+    Win32PageTreeView frozen(trees[1]);
+    Win32PageTreeView* views[2] = {&each, &frozen};
+    frozen.freeze();
+    ASSERT_TRUE(frozen.frozen());
+    auto fetch = [&](int page, int links, int image) {
+        for (int t = 0; t < 2; ++t) {
+            Win32PageTreeView& view = *views[t];
+            view.set_state_image(pages[t][page], 6);
+            view.ensure_visible(pages[t][page]);
+            view.begin_batch();
+            for (int i = 0; i < links; ++i) {
+                auto item = view.insert_last(pages[t][page], "(2) http://a.test/" + std::to_string(page) + "/" +
+                                                                 std::to_string(i), nullptr);
+                view.set_state_image(item, image);
+                view.ensure_visible(item);
+            }
+            view.end_batch();
+            view.set_state_image(pages[t][page], 1);
+        }
+    };
+    auto climb_out_of = [&](int page) {
+        for (int t = 0; t < 2; ++t) views[t]->collapse(pages[t][page]);
+    };
+
+    fetch(2, 30, 4);     // a page above the view, its links running past it
+    climb_out_of(2);     // its links were shown while frozen; none may reopen it
+    fetch(3, 0, 4);
+    fetch(35, 120, 5);   // a page below the view with many links
+    climb_out_of(35);
+    fetch(36, 3, 5);
+    frozen.thaw();
+    EXPECT_FALSE(frozen.frozen());
+    EXPECT_EQ(view_state(0), view_state(1));
+
+    // The next freeze starts from what the thaw showed.
+    frozen.freeze();
+    fetch(37, 50, 9);
+    frozen.thaw();
+    EXPECT_EQ(view_state(0), view_state(1));
+    EXPECT_EQ(TreeView_GetCount(trees[0]), TreeView_GetCount(trees[1]));
+    for (int page : {2, 35, 36, 37}) {
+        for (HTREEITEM a = TreeView_GetChild(trees[0], pages[0][page]), b = TreeView_GetChild(trees[1], pages[1][page]);
+             a || b; a = TreeView_GetNextSibling(trees[0], a), b = TreeView_GetNextSibling(trees[1], b)) {
+            ASSERT_TRUE(a && b);
+            EXPECT_EQ(label(trees[0], a), label(trees[1], b));
+            EXPECT_EQ(TreeView_GetItemState(trees[0], a, TVIS_STATEIMAGEMASK),
+                      TreeView_GetItemState(trees[1], b, TVIS_STATEIMAGEMASK));
+        }
+    }
+}
+
+// An item deleted while frozen is forgotten, not shown at the thaw.
+TEST_F(PageTreeViewBatchTest, AnItemDeletedWhileFrozenIsNotShown) {
+    add_pages(40);
+    Win32PageTreeView view(trees[1]);
+    HTREEITEM first[2] = {pages[0][0], pages[1][0]};
+    scroll_to(first);
+    view.freeze();
+    auto item = view.insert_last(pages[1][30], "(2) http://a.test/30/0", nullptr);
+    view.ensure_visible(item);
+    view.delete_item(item);
+    view.thaw();
+    EXPECT_EQ(label(trees[1], TreeView_GetFirstVisible(trees[1])), "(1) http://a.test/0");
+    EXPECT_FALSE(TreeView_GetItemState(trees[1], pages[1][30], TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 }  // namespace
