@@ -143,6 +143,62 @@ void report_progress(ConnectionLog& log, int percent, bool autoget) {
     }
 }
 
+namespace {
+
+// How long a send to a browser that has no room waits before it looks
+// whether the program has aborted the connection.
+constexpr long kRoomWaitMicroseconds = 200 * 1000;
+
+// The browser's socket sends without blocking while a body is relayed, and
+// blocks again afterwards for the sends that follow.
+class NonBlockingSends {
+public:
+    explicit NonBlockingSends(SOCKET socket) : socket_(socket) {
+        u_long on = 1;
+        if (socket_ != INVALID_SOCKET && ioctlsocket(socket_, FIONBIO, &on) == 0) set_ = true;
+    }
+    ~NonBlockingSends() {
+        u_long off = 0;
+        if (set_) ioctlsocket(socket_, FIONBIO, &off);
+    }
+    NonBlockingSends(const NonBlockingSends&) = delete;
+    NonBlockingSends& operator=(const NonBlockingSends&) = delete;
+
+private:
+    SOCKET socket_;
+    bool set_ = false;
+};
+
+bool abort_posted() {
+    MSG msg;
+    return PeekMessageA(&msg, nullptr, CTM_ABORT, CTM_ABORT, PM_NOREMOVE) != 0;
+}
+
+// Sends all of `data` to the browser. A browser that stops reading must not
+// hold its connection for ever: a blocking send would wait for it even after
+// the program closed the socket under it (seen under Wine when the program
+// closes during a download), so the send waits for room in short slices and
+// gives up once the program aborts the connection.
+bool send_to_client(SOCKET socket, const char* data, int size) {
+    while (size > 0) {
+        const int sent = send(socket, data, size, 0);
+        if (sent == SOCKET_ERROR) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK || abort_posted()) return false;
+            fd_set writable;
+            FD_ZERO(&writable);
+            FD_SET(socket, &writable);
+            timeval slice{0, kRoomWaitMicroseconds};
+            if (select(0, nullptr, &writable, nullptr, &slice) == SOCKET_ERROR) return false;
+            continue;
+        }
+        data += sent;
+        size -= sent;
+    }
+    return true;
+}
+
+}  // namespace
+
 ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed) {
     const bool from_socket = ends.source_socket != INVALID_SOCKET;
     const bool from_file = ends.source_file != INVALID_HANDLE_VALUE;
@@ -166,6 +222,7 @@ ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLo
     ProgressPace pace;
     std::vector<char> buffer(kChunkSize);
     char* chunk = buffer.data();
+    NonBlockingSends sends(to_client ? ends.client_socket : INVALID_SOCKET);
     for (;;) {
         int wanted = kChunkSize;
         if (limit >= 0) {
@@ -200,7 +257,7 @@ ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLo
                 log_error(log, "*** ローカルファイルライトエラー！ ***\r\n");
             }
         }
-        if (to_client && send(ends.client_socket, chunk, count, 0) != count) {
+        if (to_client && !send_to_client(ends.client_socket, chunk, count)) {
             log_error(log, "*** クライアントに本体を送信する際にソケットエラー発生！ ***\r\n");
             return ConnectionStatus::socket_failed;
         }
