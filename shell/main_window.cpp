@@ -31,6 +31,9 @@ constexpr int kInitialWidth = 640;
 // Retries a close that waited for the auto-get window's dialog (not one of the
 // program's fixed timer numbers, which belong to the auto-get window).
 constexpr UINT_PTR kCloseAgainTimer = 0x5643;
+// While requests come and go the request tree is drawn at most this often.
+constexpr UINT_PTR kRequestTreeThawTimer = 0x5651;
+constexpr UINT kRequestTreeThawMs = 100;
 constexpr int kInitialHeight = 400;
 
 }  // namespace
@@ -73,6 +76,10 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         OnClose();
         return 0;
     case WM_TIMER:
+        if (wparam == kRequestTreeThawTimer) {
+            thaw_request_tree();
+            return 0;
+        }
         if (wparam != kCloseAgainTimer) break;
         KillTimer(window(), kCloseAgainTimer);
         PostMessageA(window(), WM_CLOSE, 0, 0);
@@ -91,6 +98,7 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_MENUCHAR:
         return OnMenuChar(wparam, lparam);
     case WM_COMMAND:
+        thaw_request_tree();  // a command sees the tree as the user does
         if (OnCommand(LOWORD(wparam))) return 0;
         break;
 
@@ -315,6 +323,7 @@ void MainWindow::OnQueryEndSession() {
 }
 
 void MainWindow::OnDestroy() {
+    thaw_request_tree();
     delete_tray_icon();
 
     Settings& s = settings();
@@ -360,9 +369,15 @@ LRESULT MainWindow::OnNotify(NMHDR* header) {
     if (answer_toolbar_tooltip(header)) return 0;
     if (header->hwndFrom == tree_view_) {
         switch (header->code) {
+        case TVN_SELCHANGEDA:
+        case TVN_SELCHANGEDW:
+            if (tree_view_adapter_) tree_view_adapter_->selection_changed();
+            break;
         case NM_DBLCLK:
+            thaw_request_tree();
             return run_request_command(TreeView_GetSelection(tree_view_), ID_REQUEST_RESERVE) ? 1 : 0;
         case TVN_KEYDOWN:
+            thaw_request_tree();
             return OnTreeKeyDown(reinterpret_cast<const NMTVKEYDOWN*>(header)) ? 1 : 0;
         }
     }
@@ -371,11 +386,13 @@ LRESULT MainWindow::OnNotify(NMHDR* header) {
 
 bool MainWindow::OnContextMenu(HWND from, LPARAM point) {
     if (from != tree_view_) return false;
+    thaw_request_tree();
     OnTreeContextMenu(point);
     return true;
 }
 
 LRESULT MainWindow::OnMenuChar(WPARAM wparam, LPARAM lparam) {
+    thaw_request_tree();
     if (debug_mode_ != 0 && settings().log && run_debug_key(wparam, *this)) return kDebugKeyDone;
     return default_procedure(WM_MENUCHAR, wparam, lparam);
 }
@@ -393,6 +410,27 @@ void MainWindow::update_title() {
     std::string title = kProgramTitle;
     if (debug_windows_) title += debug_mode_ == 2 ? " (ﾃﾞﾊﾞｯｸﾞ ｵｰﾄｸﾛｰｽﾞ)" : " (ﾃﾞﾊﾞｯｸﾞ)";
     SetWindowTextA(window(), title.c_str());
+}
+
+}  // namespace vellum
+
+namespace vellum {
+
+// The connection threads' reports change the request tree many times a
+// second; the tree keeps each change at once and shows them on the next tick.
+void MainWindow::freeze_request_tree() {
+    if (!tree_view_adapter_) return;
+    tree_view_adapter_->freeze();
+    if (!tree_thaw_timer_set_) tree_thaw_timer_set_ = SetTimer(window(), kRequestTreeThawTimer, kRequestTreeThawMs, nullptr) != 0;
+    if (!tree_thaw_timer_set_) tree_view_adapter_->thaw();  // no timer: show each change as it comes
+}
+
+void MainWindow::thaw_request_tree() {
+    if (tree_thaw_timer_set_) {
+        KillTimer(window(), kRequestTreeThawTimer);
+        tree_thaw_timer_set_ = false;
+    }
+    if (tree_view_adapter_) tree_view_adapter_->thaw();
 }
 
 }  // namespace vellum

@@ -91,6 +91,8 @@ private:
     bool create_controls();
     void layout();
     void show_connection_count();
+    void freeze_request_tree();
+    void thaw_request_tree();
     void show_save_folder();
 
     // Commands (main_window_commands.cpp).
@@ -158,6 +160,7 @@ private:
     HMENU tray_menu_ = nullptr;     // first submenu of the tray menu resource
     HMENU request_menu_ = nullptr;  // first submenu of the request menu resource
     std::unique_ptr<Win32RequestTreeView> tree_view_adapter_;
+    bool tree_thaw_timer_set_ = false;  // the request tree is frozen until the next tick
     std::unique_ptr<RequestTree> request_tree_;
     ConnectionRegistry connections_;
     Listener listener_;

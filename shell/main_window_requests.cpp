@@ -87,6 +87,7 @@ void MainWindow::OnRequestAdd(const RequestAdd& request) {
     }
     // From a non-zero answer on, the node owns the request; the thread goes
     // on reading it until it reports the end.
+    freeze_request_tree();
     RequestNode* node = request_tree_->add(std::unique_ptr<ProxyRequest>(request.request));
     request.answer(node);
 }
@@ -99,6 +100,7 @@ void MainWindow::OnRequestDone(const RequestDone& request) {
             park(request.record, request.parked());
             return;
         }
+        freeze_request_tree();
         request_tree_->finish(block.node, block.content_class, block.status != ConnectionStatus::ok ? 1 : 0,
                               block.response_code, std::move(block.log));
     }

@@ -63,12 +63,41 @@ void Win32RequestTreeView::set_state_image(Item item, int image) {
 }
 
 void Win32RequestTreeView::delete_item(Item item) {
+    if (to_select_ && to_select_->item == item) to_select_ = nullptr;
+    own_change_ = true;
     TreeView_DeleteItem(tree_view_, as_item(item));
+    own_change_ = false;
 }
 
 void Win32RequestTreeView::select_item(Item item) {
+    if (frozen_) {
+        if (RequestNode* node = node_of(item)) to_select_ = node;
+        return;
+    }
+    own_change_ = true;
     TreeView_SelectItem(tree_view_, as_item(item));
     TreeView_EnsureVisible(tree_view_, as_item(item));
+    own_change_ = false;
+}
+
+void Win32RequestTreeView::freeze() {
+    if (frozen_) return;
+    frozen_ = true;
+    SendMessageA(tree_view_, WM_SETREDRAW, FALSE, 0);
+}
+
+void Win32RequestTreeView::thaw() {
+    if (!frozen_) return;
+    frozen_ = false;
+    SendMessageA(tree_view_, WM_SETREDRAW, TRUE, 0);
+    RequestNode* node = to_select_;
+    to_select_ = nullptr;
+    if (node && node->item) select_item(node->item);
+    InvalidateRect(tree_view_, nullptr, TRUE);
+}
+
+void Win32RequestTreeView::selection_changed() {
+    if (frozen_ && !own_change_) to_select_ = nullptr;
 }
 
 RequestNode* Win32RequestTreeView::node_of(Item item) {

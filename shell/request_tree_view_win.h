@@ -23,8 +23,27 @@ public:
     void select_item(Item item) override;
     RequestNode* node_of(Item item) override;
 
+    // Requests come and go many times a second. Between freeze() and thaw()
+    // the control keeps every change but neither repaints nor scrolls, and
+    // the item to select waits: thaw() selects the last one asked for and
+    // repaints once. Under Wine each repaint and scroll-bar update costs the
+    // UI thread milliseconds per request.
+    void freeze();
+    void thaw();
+    bool frozen() const { return frozen_; }
+    // The control's selection changed (its TVN_SELCHANGED). A selection made
+    // by someone else while frozen wins over the one waiting.
+    void selection_changed();
+
 private:
     HWND tree_view_;
+    bool frozen_ = false;
+    // The node whose item a frozen select_item asked for; its item may be
+    // rebuilt meanwhile, so the node is kept, not the item.
+    RequestNode* to_select_ = nullptr;
+    // This view is changing the control itself: the selection moves it
+    // causes are not someone else's.
+    bool own_change_ = false;
 };
 
 }  // namespace vellum
