@@ -32,6 +32,7 @@
 #include "autoget/page_tree.h"
 #include "autoget/page_tree_view_win.h"
 #include "base/parked_message_win.h"
+#include "base/thaw_timer_win.h"
 #include "base/win_handles.h"
 #include "base/window_win.h"
 #include "http/http_message.h"
@@ -182,9 +183,8 @@ private:
     PageNode* current_ = nullptr;
     // Timer 102 runs (the retry wait).
     bool retry_timer_set_ = false;
-    // The thaw timer runs: the tree is frozen and shows its changes on the
-    // next tick.
-    bool thaw_timer_set_ = false;
+    // While it runs the tree is frozen and shows its changes on its next tick.
+    ThawTimer thaw_timer_{kTreeThawTimerId, kTreeThawMs};
     // The node a context-menu or key command acts on; set just before the
     // command and cleared after it.
     PageNode* menu_node_ = nullptr;

@@ -39,17 +39,13 @@ void AutoGetWindow::reply_to_crawler(UINT message, WPARAM wparam) {
 // per change.
 void AutoGetWindow::freeze_tree() {
     tree_view_adapter_->freeze();
-    if (!thaw_timer_set_) thaw_timer_set_ = SetTimer(window(), kTreeThawTimerId, kTreeThawMs, nullptr) != 0;
-    if (!thaw_timer_set_) tree_view_adapter_->thaw();  // no timer: show each change as it comes
+    if (!thaw_timer_.arm(window())) tree_view_adapter_->thaw();  // no timer: show each change as it comes
 }
 
 // Everything that reads the tree's screen (the user's clicks and keys, the
 // commands, the run's end) first shows what it holds.
 void AutoGetWindow::thaw_tree() {
-    if (thaw_timer_set_) {
-        KillTimer(window(), kTreeThawTimerId);
-        thaw_timer_set_ = false;
-    }
+    thaw_timer_.disarm(window());
     if (tree_view_adapter_) tree_view_adapter_->thaw();
 }
 
@@ -110,7 +106,7 @@ void AutoGetWindow::kill_retry_timer() {
 }
 
 void AutoGetWindow::OnTimer(WPARAM timer) {
-    if (timer == kTreeThawTimerId) {
+    if (timer == thaw_timer_.id()) {
         thaw_tree();
         return;
     }

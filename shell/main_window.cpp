@@ -31,9 +31,6 @@ constexpr int kInitialWidth = 640;
 // Retries a close that waited for the auto-get window's dialog (not one of the
 // program's fixed timer numbers, which belong to the auto-get window).
 constexpr UINT_PTR kCloseAgainTimer = 0x5643;
-// While requests come and go the request tree is drawn at most this often.
-constexpr UINT_PTR kRequestTreeThawTimer = 0x5651;
-constexpr UINT kRequestTreeThawMs = 100;
 constexpr int kInitialHeight = 400;
 
 }  // namespace
@@ -76,7 +73,7 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         OnClose();
         return 0;
     case WM_TIMER:
-        if (wparam == kRequestTreeThawTimer) {
+        if (wparam == tree_thaw_timer_.id()) {
             thaw_request_tree();
             return 0;
         }
@@ -421,15 +418,11 @@ namespace vellum {
 void MainWindow::freeze_request_tree() {
     if (!tree_view_adapter_) return;
     tree_view_adapter_->freeze();
-    if (!tree_thaw_timer_set_) tree_thaw_timer_set_ = SetTimer(window(), kRequestTreeThawTimer, kRequestTreeThawMs, nullptr) != 0;
-    if (!tree_thaw_timer_set_) tree_view_adapter_->thaw();  // no timer: show each change as it comes
+    if (!tree_thaw_timer_.arm(window())) tree_view_adapter_->thaw();  // no timer: show each change as it comes
 }
 
 void MainWindow::thaw_request_tree() {
-    if (tree_thaw_timer_set_) {
-        KillTimer(window(), kRequestTreeThawTimer);
-        tree_thaw_timer_set_ = false;
-    }
+    tree_thaw_timer_.disarm(window());
     if (tree_view_adapter_) tree_view_adapter_->thaw();
 }
 

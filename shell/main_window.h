@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/debug_keys_win.h"
+#include "base/thaw_timer_win.h"
 #include "base/win_handles.h"
 #include "base/window_win.h"
 #include "proxy/connection_registry_win.h"
@@ -160,7 +161,9 @@ private:
     HMENU tray_menu_ = nullptr;     // first submenu of the tray menu resource
     HMENU request_menu_ = nullptr;  // first submenu of the request menu resource
     std::unique_ptr<Win32RequestTreeView> tree_view_adapter_;
-    bool tree_thaw_timer_set_ = false;  // the request tree is frozen until the next tick
+    // While it runs the request tree is frozen until its next tick: while
+    // requests come and go the tree is drawn at most every 100 ms.
+    ThawTimer tree_thaw_timer_{0x5651, 100};
     std::unique_ptr<RequestTree> request_tree_;
     ConnectionRegistry connections_;
     Listener listener_;
