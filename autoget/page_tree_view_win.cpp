@@ -128,7 +128,10 @@ void Win32PageTreeView::thaw() {
     std::vector<ToShow> pending;
     pending.swap(to_show_);
     for (const ToShow& shown : pending) show_now(shown.item);
+    // Painted now: the next crawler message freezes the tree again before a
+    // queued WM_PAINT would come, and a frozen tree paints nothing.
     InvalidateRect(tree_view_, nullptr, TRUE);
+    UpdateWindow(tree_view_);
 }
 
 void Win32PageTreeView::collapse(Item item) {

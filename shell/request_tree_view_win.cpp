@@ -93,7 +93,10 @@ void Win32RequestTreeView::thaw() {
     RequestNode* node = to_select_;
     to_select_ = nullptr;
     if (node && node->item) select_item(node->item);
+    // Painted now: the next report freezes the tree again before a queued
+    // WM_PAINT would come, and a frozen tree paints nothing.
     InvalidateRect(tree_view_, nullptr, TRUE);
+    UpdateWindow(tree_view_);
 }
 
 void Win32RequestTreeView::selection_changed() {
