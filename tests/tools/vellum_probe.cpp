@@ -57,7 +57,7 @@
 //   window-of CLASS SECONDS       wait for a visible top-level window of the
 //                                 class; print its rectangle, then its title
 //                                 as hex
-//   close-window CLASS            post WM_CLOSE to every window of the class
+//   close-window CLASS            post WM_CLOSE to every window of the class (30 s each)
 //   folder-menu SECONDS           right-click the selected folder of the open
 //                                 folder browser as the mouse does; print the
 //                                 browser's and the popup menu's rectangles
@@ -764,7 +764,8 @@ int main(int argc, char** argv) {
     if (command == "close-window" && argc > 2) {
         while (HWND window = find_window_of_class(argv[2])) {
             PostMessageA(window, WM_CLOSE, 0, 0);
-            for (int waited = 0; waited < 50 && IsWindow(window) && IsWindowVisible(window); ++waited) Sleep(100);
+            // A help window still loading its page under a busy machine answers late; give it time.
+            for (int waited = 0; waited < 300 && IsWindow(window) && IsWindowVisible(window); ++waited) Sleep(100);
             if (IsWindow(window) && IsWindowVisible(window)) return 1;
         }
         return 0;
