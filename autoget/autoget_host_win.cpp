@@ -6,12 +6,12 @@ namespace vellum {
 
 void cut_crawler_transfers(ConnectionRegistry& connections) {
     for (const auto& record : connections.records()) {
-        if (record->autoget_connection) {
-            // The transfer's blocked receive fails at once.
-            SOCKET server = record->server_socket.exchange(INVALID_SOCKET);
-            if (server != INVALID_SOCKET) closesocket(server);
-        }
+        // Published before the cut: a thread making its server socket just
+        // now looks at the flag after publishing the socket, so one of the
+        // two sees the other.
         record->autoget_stopped = true;
+        // The transfer's blocked receive fails at once.
+        if (record->autoget_connection) close_socket_slot(record->server_socket);
     }
 }
 

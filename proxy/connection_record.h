@@ -1,17 +1,20 @@
 // ConnectionRecord: one per accepted browser connection, made and freed by the
 // UI thread, holding the settings snapshot the connection runs with and the
-// two sockets the UI thread creates and closes for it.
+// two sockets of the connection.
 //
 // The connection thread reads the snapshot fields (never changed after the
-// record is made) at its start, and the socket fields only after the UI
-// thread's reply to a request about them. The UI thread alone writes the
-// sockets, the deferred request and the auto-get flags.
+// record is made) at its start. The sockets are made and closed by the
+// connection thread and published here, so that the UI thread can cut them
+// on an abort or a crawler stop: either side takes a socket out of its slot
+// before closing it (close_socket_slot), so each is closed once. The UI
+// thread alone writes the deferred request and the auto-get flags.
 #pragma once
 
 #include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "base/parked_message_win.h"
@@ -45,9 +48,17 @@ struct ConnectionRecord {
     ProxySettings proxy;
     DialUpSettings dialup;
     int request_idle_seconds = kRequestIdleSeconds;  // tests shorten it
+    // Where the connection's server sockets come from; tests count or refuse them.
+    std::function<SOCKET()> make_server_socket = [] { return socket(AF_INET, SOCK_STREAM, 0); };
 
     bool autoget_connection = false;  // set by the thread (MWM_MARK_AUTOGET)
-    bool autoget_stopped = false;     // set by the auto-get stop command
+    std::atomic<bool> autoget_stopped{false};  // set by the auto-get stop command
 };
+
+// Closes the socket in `slot` unless the other side took it first.
+inline void close_socket_slot(std::atomic<SOCKET>& slot) {
+    SOCKET socket = slot.exchange(INVALID_SOCKET);
+    if (socket != INVALID_SOCKET) closesocket(socket);
+}
 
 }  // namespace vellum

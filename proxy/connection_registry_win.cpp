@@ -8,15 +8,6 @@
 #include "proxy/own_connections_win.h"
 
 namespace vellum {
-namespace {
-
-void close_socket(std::atomic<SOCKET>& slot) {
-    SOCKET socket = slot.exchange(INVALID_SOCKET);
-    if (socket != INVALID_SOCKET) closesocket(socket);
-}
-
-}  // namespace
-
 ConnectionRegistry::~ConnectionRegistry() {
     // Only reached with live threads when the session ends and the process
     // goes with it; the records must outlive their threads, so they stay.
@@ -59,14 +50,14 @@ bool ConnectionRegistry::finish(ConnectionRecord* record) {
     std::unique_ptr<ConnectionRecord> owned = std::move(*it);
     records_.erase(it);
     if (owned->thread) WaitForSingleObject(owned->thread.get(), INFINITE);
-    close_socket(owned->client_socket);
-    close_socket(owned->server_socket);
+    close_socket_slot(owned->client_socket);
+    close_socket_slot(owned->server_socket);
     return true;
 }
 
 void ConnectionRegistry::open_server_socket(const SocketRequest& request) {
     ConnectionRecord* record = request.record;
-    close_socket(record->server_socket);  // a second request must not leak the first socket
+    close_socket_slot(record->server_socket);  // a second request must not leak the first socket
     if (!closing_ && !(record->autoget_connection && record->autoget_stopped)) {
         record->server_socket = socket(AF_INET, SOCK_STREAM, 0);
     }
@@ -74,12 +65,12 @@ void ConnectionRegistry::open_server_socket(const SocketRequest& request) {
 }
 
 void ConnectionRegistry::close_server_socket(const SocketRequest& request) {
-    close_socket(request.record->server_socket);
+    close_socket_slot(request.record->server_socket);
     request.answer();
 }
 
 void ConnectionRegistry::close_client_socket(const SocketRequest& request) {
-    close_socket(request.record->client_socket);
+    close_socket_slot(request.record->client_socket);
     request.answer();
 }
 
@@ -91,8 +82,8 @@ void ConnectionRegistry::mark_autoget(const MarkAutoget& request) {
 void ConnectionRegistry::abort_all() {
     for (auto& record : records_) {
         post_abort(*record);
-        close_socket(record->server_socket);
-        close_socket(record->client_socket);
+        close_socket_slot(record->server_socket);
+        close_socket_slot(record->client_socket);
     }
 }
 

@@ -8,7 +8,8 @@
 // the reservation and the connection's end is posted to the main window with
 // the connection's record as wParam and waited for (ask_ui,
 // proxy/connection_io_win.h): the answer is a thread message with the same
-// number. A CTM_ABORT seen meanwhile is remembered (aborted()); the caller
+// number. The thread's own sockets need no answer and are handled on the
+// thread. A CTM_ABORT seen meanwhile is remembered (aborted()); the caller
 // checks it after the request. The log window and progress messages are sent
 // (synchronous).
 //
@@ -61,11 +62,17 @@ public:
     // A CTM_ABORT was seen while waiting for an answer.
     bool aborted() const { return aborted_; }
 
-    // MWM_OPEN_SERVER_SOCKET: afterwards the record's server_socket holds a
-    // new socket, or INVALID_SOCKET when none is handed out.
+    // Afterwards the record's server_socket holds a new socket, or
+    // INVALID_SOCKET when none is made: the connection was aborted (see
+    // aborted()) or is the stopped crawler's. Made here, not asked for: no
+    // answer of the UI thread's is needed (MWM_OPEN_SERVER_SOCKET does the
+    // same for a sender outside).
     void open_server_socket();
-    void close_server_socket();  // MWM_CLOSE_SERVER_SOCKET
-    void close_client_socket();  // MWM_CLOSE_CLIENT_SOCKET
+    // Close the record's sockets, unless the UI thread cut them first. The
+    // client socket of a reservation is closed by the main window
+    // (MWM_CLOSE_CLIENT_SOCKET), after it has taken the reservation.
+    void close_server_socket();
+    void close_client_socket();
     void mark_autoget();         // MWM_MARK_AUTOGET
     // MWM_REQUEST_ADD: the request-tree node, or nullptr when the request is
     // not shown. A node keeps the request: `request` is released to it, and
@@ -94,9 +101,12 @@ private:
     template <typename T>
     void ask_owned(UINT message, std::unique_ptr<T> payload);
 
+    bool crawler_stopped() const;
+
     HWND main_window_;
     ConnectionRecord& record_;
     bool aborted_ = false;
+    bool reserved_ = false;  // a reservation was posted
 };
 
 // MWM_OPEN_LOG (sent): a new log window owned by the main window, a

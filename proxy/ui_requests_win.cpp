@@ -65,16 +65,43 @@ void UiLink::ask_owned(UINT message, std::unique_ptr<T> payload) {
     wait_for_reply(message, aborted_);
 }
 
+// The sockets are the thread's own business: it makes and closes them itself,
+// and the record only publishes them so that the UI thread can cut them on an
+// abort or a crawler stop. Every exchange goes through the record's atomic
+// slot, so whichever side gets there first closes a socket, exactly once.
 void UiLink::open_server_socket() {
-    ask(MWM_OPEN_SERVER_SOCKET);
+    if (abort_pending()) aborted_ = true;
+    close_socket_slot(record_.server_socket);  // a second request must not leak the first socket
+    if (aborted_ || crawler_stopped()) {
+        WSASetLastError(0);
+        return;
+    }
+    record_.server_socket.store(record_.make_server_socket());
+    // An abort or a stop that came while the socket was made may have missed
+    // it: both are published before they cut, so looking again is enough.
+    if (abort_pending()) aborted_ = true;
+    if (aborted_ || crawler_stopped()) {
+        close_socket_slot(record_.server_socket);
+        WSASetLastError(0);
+    }
 }
 
 void UiLink::close_server_socket() {
-    ask(MWM_CLOSE_SERVER_SOCKET);
+    close_socket_slot(record_.server_socket);
 }
 
 void UiLink::close_client_socket() {
-    ask(MWM_CLOSE_CLIENT_SOCKET);
+    // A reservation was posted without an answer: the browser must not see
+    // the connection end before the main window has taken it.
+    if (reserved_) {
+        ask(MWM_CLOSE_CLIENT_SOCKET);
+        return;
+    }
+    close_socket_slot(record_.client_socket);
+}
+
+bool UiLink::crawler_stopped() const {
+    return record_.autoget_connection && record_.autoget_stopped.load();
 }
 
 void UiLink::mark_autoget() {
@@ -119,6 +146,7 @@ void UiLink::queue_forced_get(LineList request) {
 }
 
 void UiLink::reserve(std::unique_ptr<ProxyRequest> request) {
+    reserved_ = true;
     post_owned(main_window_, MWM_RESERVE, 0, std::move(request));
 }
 

@@ -43,6 +43,8 @@ public:
     std::string cookie;              // MWM_COOKIE_GET's answer when not empty
     // Called on every progress report, e.g. to close sockets mid-transfer.
     std::function<void(ConnectionRecord&, int percent)> on_progress;
+    // Called on the connection thread as it makes its server socket.
+    std::function<void()> on_server_socket;
 
     // What the connection told it.
     struct Result {
@@ -59,7 +61,7 @@ public:
         std::vector<AuthNote> auth_notes;
         std::vector<LineList> forced_gets;
         std::unique_ptr<ProxyRequest> reserved;
-        int open_server_requests = 0;
+        int server_sockets_made = 0;  // counted on the connection thread, read after it ends
     } result;
 
     // Runs one connection for `client` (the proxy's end of a socket pair) on a
@@ -68,6 +70,11 @@ public:
         record.main_window = window_;
         record_ = &record;
         result = Result{};
+        record.make_server_socket = [this] {
+            ++result.server_sockets_made;
+            if (on_server_socket) on_server_socket();
+            return refuse_server_socket ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, 0);
+        };
         std::thread thread([&] {
             record.thread_id = GetCurrentThreadId();
             result.status = status_word(run_connection(record));
@@ -100,7 +107,6 @@ private:
         ConnectionRecord& record = *record_;
         switch (message) {
         case MWM_OPEN_SERVER_SOCKET:
-            ++result.open_server_requests;
             record.server_socket = refuse_server_socket ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, 0);
             SocketRequest::decode(message, wparam, lparam).answer();
             return 0;
@@ -115,6 +121,7 @@ private:
         case MWM_MARK_AUTOGET: {
             const MarkAutoget mark = MarkAutoget::decode(wparam, lparam);
             result.marked_autoget = mark.mark;
+            record.autoget_connection = mark.mark;
             mark.answer();
             return 0;
         }

@@ -82,7 +82,7 @@ TEST_F(ConnectionHandlerTest, OfflineServesTheRecordedPageWithItsRebuiltHeader) 
     EXPECT_EQ(main.result.status, 0);
     EXPECT_EQ(main.result.response_code, 200);
     EXPECT_EQ(main.result.content_class, 2);
-    EXPECT_EQ(main.result.open_server_requests, 0);
+    EXPECT_EQ(main.result.server_sockets_made, 0);
 }
 
 TEST_F(ConnectionHandlerTest, OfflineIfModifiedSince) {
@@ -185,6 +185,25 @@ TEST_F(ConnectionHandlerTest, CrawlerRequestsOfflineAreNotAnswered) {
     EXPECT_EQ(main.result.status, 1) << "online despite the offline setting, and no server socket";
 }
 
+TEST_F(ConnectionHandlerTest, AStoppedCrawlersRequestGetsNoServerSocketAndNoPage) {
+    record.autoget_stopped = true;  // the stop command came before the request
+    EXPECT_EQ(exchange("GET http://127.0.0.1:9/a.html HTTP/1.0\r\nVellum-Mode: RecMode\r\n\r\n", true), "");
+    EXPECT_TRUE(main.result.marked_autoget);
+    EXPECT_EQ(main.result.server_sockets_made, 0);
+    EXPECT_EQ(main.result.status, 1);
+    EXPECT_EQ(log_text().find("socket エラー"), std::string::npos) << log_text();
+}
+
+TEST_F(ConnectionHandlerTest, AnAbortThatComesWhileTheServerSocketIsMadeEndsTheConnection) {
+    // The abort lands between the look before and the look after, as the
+    // main window's close would if its timing were unlucky.
+    main.on_server_socket = [this] { post_abort(record); };
+    EXPECT_EQ(exchange("GET http://127.0.0.1:9/a.html HTTP/1.0\r\nVellum-Mode: RecMode\r\n\r\n", true), "");
+    EXPECT_EQ(main.result.server_sockets_made, 1);
+    EXPECT_EQ(main.result.status, status_word(ConnectionStatus::aborted));
+    EXPECT_EQ(record.server_socket.load(), INVALID_SOCKET) << "closed by the connection's end";
+}
+
 TEST_F(ConnectionHandlerTest, AStrangersMarkerLinesDoNothing) {
     // Offline, a page's script adds the crawler's lines and a folder of its
     // choosing: the request is answered from the save folder as any other.
@@ -195,7 +214,7 @@ TEST_F(ConnectionHandlerTest, AStrangersMarkerLinesDoNothing) {
                                       elsewhere.path() + "\r\n\r\n");
         EXPECT_NE(answer.find("\r\n\r\nrecorded"), std::string::npos) << answer;
         EXPECT_FALSE(main.result.marked_autoget);
-        EXPECT_EQ(main.result.open_server_requests, 0) << "stays offline";
+        EXPECT_EQ(main.result.server_sockets_made, 0) << "stays offline";
         EXPECT_NE(log_text().find("自動取得：0\r\n強制取得：0\r\nブラウザ連携：1\r\nインターネット接続：0\r\n"),
                   std::string::npos);
         EXPECT_NE(log_text().find("ファイル名：" + save.path() + "\\h\\a.html\r\n"), std::string::npos);
