@@ -50,4 +50,21 @@ private:
     int latest_ = -1;
 };
 
+// The main window's bar, shared by every connection: a browser relay's
+// percent goes to it only once the relay has lasted a pace (a bar moved for
+// less than a frame is never seen), and once a pace at most across all
+// connections. Its owner holds a lock around it.
+class SharedBarPace {
+public:
+    // True when a relay started at `relay_started` may report at `now`.
+    bool due(std::uint64_t relay_started, std::uint64_t now) {
+        if (now - relay_started < kScreenPaceMs || !gate_.due(now)) return false;
+        gate_.pass(now);
+        return true;
+    }
+
+private:
+    PaceGate gate_;
+};
+
 }  // namespace vellum

@@ -29,10 +29,35 @@ struct ShownProgress {
 };
 std::mutex g_shown_mutex;
 ShownProgress g_shown;
+SharedBarPace g_bar_pace;  // under g_shown_mutex
 
 bool bar_already_shows(HWND window, int percent) {
     std::lock_guard<std::mutex> hold(g_shown_mutex);
     return g_shown.window == window && g_shown.percent == percent;
+}
+
+// A browser relay's percent for the main window's bar, on the bar's shared pace.
+bool bar_report_due(HWND window, int percent, std::uint64_t relay_started, std::uint64_t now) {
+    std::lock_guard<std::mutex> hold(g_shown_mutex);
+    if (g_shown.window == window && g_shown.percent == percent) return false;
+    return g_bar_pace.due(relay_started, now);
+}
+
+void report_debug_progress(ConnectionLog& log, int percent) {
+    // Only this connection ever sets its debug window's bar.
+    if (log.debug_window && log.debug_progress != percent) {
+        send_log_progress(log.debug_window, percent);
+        log.debug_progress = percent;
+    }
+}
+
+// A relay's report: a crawler's always goes to the main window (it drives
+// the auto-get window too); a browser's on the bar's shared pace.
+void report_relay_progress(ConnectionLog& log, int percent, bool autoget, std::uint64_t started, std::uint64_t now) {
+    if (log.main_window && (autoget || bar_report_due(log.main_window, percent, started, now))) {
+        send_progress(log.main_window, MWM_PROGRESS, percent, autoget);
+    }
+    report_debug_progress(log, percent);
 }
 
 }  // namespace
@@ -136,11 +161,7 @@ void report_progress(ConnectionLog& log, int percent, bool autoget) {
     if (log.main_window && (autoget || !bar_already_shows(log.main_window, percent))) {
         send_progress(log.main_window, MWM_PROGRESS, percent, autoget);
     }
-    // Only this connection ever sets its debug window's bar.
-    if (log.debug_window && log.debug_progress != percent) {
-        send_log_progress(log.debug_window, percent);
-        log.debug_progress = percent;
-    }
+    report_debug_progress(log, percent);
 }
 
 namespace {
@@ -220,6 +241,7 @@ ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLo
     long long total = 0;
     int cycle_percent = 0;
     ProgressPace pace;
+    const std::uint64_t started = GetTickCount64();
     std::vector<char> buffer(kChunkSize);
     char* chunk = buffer.data();
     NonBlockingSends sends(to_client ? ends.client_socket : INVALID_SOCKET);
@@ -272,9 +294,10 @@ ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLo
             }
             percent = cycle_percent;
         }
-        if (pace.report(percent, GetTickCount64())) report_progress(log, percent, autoget);
+        const std::uint64_t now = GetTickCount64();
+        if (pace.report(percent, now)) report_relay_progress(log, percent, autoget, started, now);
     }
-    if (std::optional<int> last = pace.finish()) report_progress(log, *last, autoget);
+    if (std::optional<int> last = pace.finish()) report_relay_progress(log, *last, autoget, started, GetTickCount64());
     log_detail(log, "完了\r\n");
     log_detail(log, format_text("通信量(byte)：%ld\r\n", static_cast<long>(total)));
     if (relayed) *relayed = total;

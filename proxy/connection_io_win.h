@@ -79,8 +79,11 @@ struct RelayEnds {
     HANDLE destination_file = INVALID_HANDLE_VALUE;
 };
 
-// Relays in 1024-byte chunks, `limit` bytes or (-1) until the source ends,
-// reporting progress after each chunk (crawler requests with `autoget`). A
+// Relays `limit` bytes or (-1) until the source ends, reporting progress as
+// it goes (crawler requests with `autoget`): a percent that changed, at most
+// once a pace per relay; a browser relay's reports to the main window also
+// wait until the relay has lasted a pace and share one pace among all
+// connections (base/screen_pace.h), since nobody sees the bar move faster. A
 // source that ends early ends the relay normally; `relayed` tells how much came.
 // ok, socket_failed (server or client socket), read_failed (the source file)
 // or write_failed (the destination file; the client still got everything).

@@ -66,5 +66,20 @@ TEST(ProgressPaceTest, RandomTimingsKeepTheBarsEndAndPace) {
     }
 }
 
+TEST(SharedBarPaceTest, ARelayShorterThanAPaceNeverMovesTheBar) {
+    SharedBarPace bar;
+    for (std::uint64_t now = 1000; now < 1000 + kScreenPaceMs; now += 3) EXPECT_FALSE(bar.due(1000, now));
+    EXPECT_TRUE(bar.due(1000, 1000 + kScreenPaceMs));
+}
+
+TEST(SharedBarPaceTest, RelaysSideBySideShareOnePace) {
+    SharedBarPace bar;
+    EXPECT_TRUE(bar.due(0, 100));
+    EXPECT_FALSE(bar.due(50, 110)) << "another relay, within the pace of the first one's report";
+    EXPECT_FALSE(bar.due(0, 99 + kScreenPaceMs));
+    EXPECT_TRUE(bar.due(50, 100 + kScreenPaceMs));
+    EXPECT_FALSE(bar.due(0, 100 + kScreenPaceMs));
+}
+
 }  // namespace
 }  // namespace vellum
