@@ -14,6 +14,7 @@ public:
     ThawTimer& operator=(const ThawTimer&) = delete;
 
     UINT_PTR id() const { return id_; }
+    bool running() const { return running_; }
 
     // Starts the timer unless it runs; false when no timer could be set, and
     // the caller then shows each change as it comes.

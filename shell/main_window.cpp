@@ -77,6 +77,10 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             thaw_request_tree();
             return 0;
         }
+        if (wparam == connection_state_timer_.id()) {
+            OnConnectionStateTick();
+            return 0;
+        }
         if (wparam != kCloseAgainTimer) break;
         KillTimer(window(), kCloseAgainTimer);
         PostMessageA(window(), WM_CLOSE, 0, 0);
@@ -270,6 +274,7 @@ void MainWindow::layout() {
 
 void MainWindow::show_connection_count() {
     if (!status_bar_) return;
+    shown_connection_count_ = connections_.count();
     std::string text = format_text("通信ｽﾚｯﾄﾞ %d", connections_.count());
     SendMessageA(status_bar_, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }
@@ -321,6 +326,7 @@ void MainWindow::OnQueryEndSession() {
 
 void MainWindow::OnDestroy() {
     thaw_request_tree();
+    connection_state_timer_.disarm(window());
     delete_tray_icon();
 
     Settings& s = settings();
@@ -424,6 +430,31 @@ void MainWindow::freeze_request_tree() {
 void MainWindow::thaw_request_tree() {
     tree_thaw_timer_.disarm(window());
     if (tree_view_adapter_) tree_view_adapter_->thaw();
+}
+
+void MainWindow::connection_count_changed() {
+    if (connection_state_timer_.running()) {
+        connection_state_pending_ = true;
+        return;
+    }
+    show_connection_state();
+    connection_state_timer_.arm(window());  // without a timer each change shows as it comes
+}
+
+void MainWindow::OnConnectionStateTick() {
+    if (!connection_state_pending_) {
+        connection_state_timer_.disarm(window());
+        return;
+    }
+    connection_state_pending_ = false;
+    show_connection_state();
+}
+
+// The count in the status bar, and the icon that tells whether any
+// connection is running.
+void MainWindow::show_connection_state() {
+    if (connections_.count() != shown_connection_count_) show_connection_count();
+    if (mode_icon_id(settings(), connections_.count()) != shown_icon_id_) refresh_mode_display();
 }
 
 }  // namespace vellum

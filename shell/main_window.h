@@ -92,6 +92,9 @@ private:
     bool create_controls();
     void layout();
     void show_connection_count();
+    void connection_count_changed();
+    void OnConnectionStateTick();
+    void show_connection_state();
     void freeze_request_tree();
     void thaw_request_tree();
     void show_save_folder();
@@ -164,6 +167,12 @@ private:
     // While it runs the request tree is frozen until its next tick: while
     // requests come and go the tree is drawn at most every 100 ms.
     ThawTimer tree_thaw_timer_{0x5651, 100};
+    // The connection count and the busy icon follow connections that come
+    // and go many times a second: a change is shown at once, and those that
+    // follow within its tick wait for it.
+    ThawTimer connection_state_timer_{0x5652, 100};
+    bool connection_state_pending_ = false;
+    int shown_connection_count_ = -1;
     std::unique_ptr<RequestTree> request_tree_;
     ConnectionRegistry connections_;
     Listener listener_;

@@ -34,11 +34,9 @@ std::unique_ptr<ConnectionRecord> MainWindow::make_record() const {
 }
 
 void MainWindow::OnClientAccepted(const AcceptedSocket& accepted) {
-    const int before = connections_.count();
     switch (connections_.accept(accepted.socket, connections_.closing() ? nullptr : make_record())) {
     case AcceptOutcome::started:
-        if (before == 0) refresh_mode_display();
-        show_connection_count();
+        connection_count_changed();
         break;
     case AcceptOutcome::thread_failed:
         show_warning(window(), "通信スレッドが作成出来ません！");
@@ -51,9 +49,8 @@ void MainWindow::OnClientAccepted(const AcceptedSocket& accepted) {
 
 void MainWindow::OnConnectionDone(const ConnectionDone& done) {
     if (!connections_.finish(done.record)) return;
-    show_connection_count();
+    connection_count_changed();
     if (connections_.count() > 0) return;
-    refresh_mode_display();
     if (connections_.closing()) {
         PostMessageA(window(), WM_CLOSE, 0, 0);  // the close sequence resumes
         return;
