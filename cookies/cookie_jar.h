@@ -6,9 +6,8 @@
 // The jar file holds one cookie per line, each line itself a Set-Cookie
 // value; cookies/cookie_files_win.h reads and writes it beside the program.
 //
-// Thread: the UI thread owns the one jar and is the only thread that touches
-// it; connection threads reach it through MWM_COOKIE_GET / MWM_COOKIE_SET.
-// Times are passed in (base/clock.h's current_time_utc on the UI thread), so
+// Thread: the program's one jar is kept by cookies/cookies_win.h, which holds
+// its lock around every use. Times are passed in (base/clock.h's current_time_utc), so
 // every function here is pure. Results are owned by the caller; references
 // into the jar last until its next change.
 #pragma once

@@ -1,5 +1,7 @@
 #include "cookies/cookies_win.h"
 
+#include <mutex>
+
 #include "base/clock.h"
 #include "cookies/cookie_files_win.h"
 #include "cookies/cookie_jar.h"
@@ -9,9 +11,11 @@
 namespace vellum {
 namespace {
 
-// The program's one jar and one credential store. No lock guards them: only
-// the UI thread reaches these functions (connection threads and the crawler
-// ask it by message), so every change happens between two messages.
+// The program's one jar and one credential store. Connection threads read
+// the jar for every request they forward, so every use of it holds its
+// lock. The store is the UI thread's alone: connection threads and the
+// crawler ask it by message, so every change happens between two messages.
+std::mutex g_jar_mutex;
 CookieJar g_jar;
 CredentialStore g_credentials;
 std::string g_folder_override;
@@ -27,28 +31,34 @@ void use_cookie_files_folder(std::string folder) {
 }
 
 void cookie_jar_load() {
+    std::lock_guard<std::mutex> hold(g_jar_mutex);
     cookie_jar_load(g_jar, files_folder());
 }
 
 void cookie_jar_store(std::string_view set_cookie, std::optional<std::string_view> host) {
+    std::lock_guard<std::mutex> hold(g_jar_mutex);
     cookie_jar_store(g_jar, set_cookie, host);
 }
 
 std::optional<std::string> cookie_jar_header_value(const ParsedUrl& url) {
+    std::lock_guard<std::mutex> hold(g_jar_mutex);
     return cookie_jar_header_value(g_jar, url, current_time_utc());
 }
 
 void cookie_jar_discard_stale() {
+    std::lock_guard<std::mutex> hold(g_jar_mutex);
     cookie_jar_discard_stale(g_jar, current_time_utc());
 }
 
 bool cookie_jar_save() {
+    std::lock_guard<std::mutex> hold(g_jar_mutex);
     return cookie_jar_save(g_jar, files_folder());
 }
 
 void cookie_jar_save_and_free() {
     // A failed save keeps the previous file; the program is ending, and the
     // user has no way left to act on a message about it.
+    std::lock_guard<std::mutex> hold(g_jar_mutex);
     cookie_jar_save_and_free(g_jar, files_folder());
 }
 

@@ -1,12 +1,14 @@
 // The cookie jar and the credential store as the rest of the program uses
-// them. Both live in memory on the UI thread, are loaded from their files
-// beside the program ("cookie", "authenticate") when the main window is
-// created, and are saved and released when it is destroyed. Connection
-// threads reach them only through the main window (MWM_COOKIE_GET,
-// MWM_COOKIE_SET, MWM_AUTH_NOTE), the crawler through the auto-get window
+// them. Both live in memory, are loaded from their files beside the program
+// ("cookie", "authenticate") when the main window is created, and are saved
+// and released when it is destroyed. Connection threads read the jar
+// directly (cookie_jar_header_value, under the jar's lock, through their
+// record's cookies_for) and reach everything else through the main window
+// (MWM_COOKIE_SET, MWM_AUTH_NOTE), the crawler through the auto-get window
 // (AGM_AUTH).
 //
-// UI thread only. Texts returned are new and belong to the caller.
+// UI thread only, but for cookie_jar_header_value. Texts returned are new and
+// belong to the caller.
 #pragma once
 
 #include <windows.h>
@@ -27,7 +29,7 @@ void cookie_jar_load();
 // request's host name, without port) is its domain unless it names one.
 void cookie_jar_store(std::string_view set_cookie, std::optional<std::string_view> host);
 // The Cookie header value for a request of `url`: the matching cookies'
-// name=value pairs joined with "; ", or none when no cookie matches.
+// name=value pairs joined with "; ", or none when no cookie matches. Any thread.
 std::optional<std::string> cookie_jar_header_value(const ParsedUrl& url);
 // Removes every cookie without expiry and every expired one.
 void cookie_jar_discard_stale();

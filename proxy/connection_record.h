@@ -15,10 +15,12 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/parked_message_win.h"
 #include "base/win_handles.h"
+#include "http/http_message.h"
 #include "proxy/connection_settings.h"
 
 namespace vellum {
@@ -48,6 +50,9 @@ struct ConnectionRecord {
     ProxySettings proxy;
     DialUpSettings dialup;
     int request_idle_seconds = kRequestIdleSeconds;  // tests shorten it
+    // The Cookie value the jar holds for a URL, read on the connection
+    // thread; without it the thread asks the main window (MWM_COOKIE_GET).
+    std::function<std::optional<std::string>(const ParsedUrl&)> cookies_for;
     // Where the connection's server sockets come from; tests count or refuse them.
     std::function<SOCKET()> make_server_socket = [] { return socket(AF_INET, SOCK_STREAM, 0); };
 

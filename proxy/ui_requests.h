@@ -80,7 +80,8 @@ public:
     RequestNode* add_request(std::unique_ptr<ProxyRequest>& request);
     // MWM_REQUEST_DONE: the tree takes the log out of `done`.
     void request_done(RequestDoneBlock& done);
-    // MWM_COOKIE_GET: the Cookie value for `url`, or none.
+    // The Cookie value for `url`, or none: read from the jar when the record
+    // can (cookies_for), else asked (MWM_COOKIE_GET).
     std::optional<std::string> cookie_for(const ParsedUrl& url);
     // MWM_COOKIE_SET: one Set-Cookie value and the request's host.
     void store_cookie(std::string set_cookie, std::string host);

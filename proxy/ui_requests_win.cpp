@@ -120,6 +120,11 @@ void UiLink::request_done(RequestDoneBlock& done) {
 }
 
 std::optional<std::string> UiLink::cookie_for(const ParsedUrl& url) {
+    if (record_.cookies_for) {
+        // The jar's answer, read under its lock: the UI thread has nothing to add.
+        if (abort_pending()) aborted_ = true;
+        return record_.cookies_for(url);
+    }
     const std::optional<WPARAM> answer = ask(MWM_COOKIE_GET, reinterpret_cast<LPARAM>(&url));
     if (!answer || !*answer) return std::nullopt;
     return std::move(*adopt_wparam<std::string>(*answer));

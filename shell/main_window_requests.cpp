@@ -30,6 +30,7 @@ std::unique_ptr<ConnectionRecord> MainWindow::make_record() const {
     record->debug_mode = debug_mode_;
     record->proxy = s.proxy;
     record->dialup = s.dialUp;
+    record->cookies_for = [](const ParsedUrl& url) { return cookie_jar_header_value(url); };
     return record;
 }
 

@@ -291,6 +291,15 @@ TEST_F(OnlineTest, ForwardsTheFilteredRequestAndRelaysTheAnswer) {
     EXPECT_EQ(main.result.content_class, 5);
 }
 
+TEST_F(OnlineTest, TheRecordsJarAnswersWithoutAskingTheMainWindow) {
+    OriginServer origin(OriginServer::answer("HTTP/1.0 200 OK\r\n\r\nok"));
+    main.cookie = "asked=1";  // what the main window would answer
+    record.cookies_for = [](const ParsedUrl& url) { return std::optional<std::string>("jar=" + url.host.value_or("")); };
+    EXPECT_EQ(exchange("GET " + url(origin, "/") + " HTTP/1.0\r\n\r\n"), "HTTP/1.0 200 OK\r\n\r\nok");
+    ASSERT_EQ(origin.requests().size(), 1u);
+    EXPECT_EQ(origin.requests()[0], "GET / HTTP/1.0\r\nCookie: jar=127.0.0.1\r\n\r\n");
+}
+
 TEST_F(OnlineTest, RecordingKeepsThePageAndItsCompanion) {
     record.page_save = true;
     OriginServer origin(OriginServer::answer("HTTP/1.0 200 OK\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
