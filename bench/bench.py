@@ -583,7 +583,11 @@ def main():
     parser.add_argument("--big-mb", type=int, help="size of the large transfer in MB (default 200, smoke 4)")
     parser.add_argument("--only", nargs="+", choices=SECTIONS, default=SECTIONS,
                         help="run only these sections (nginx direct always runs)")
+    parser.add_argument("--report", metavar="RESULTS_JSON", help="print the report of a saved run again, run nothing")
     args = parser.parse_args()
+    if args.report:
+        report_again(args.report)
+        return
     args.requests = args.requests or (16 if args.smoke else 2000)
     args.seconds = args.seconds or (5 if args.smoke else 20)
     big_size = (args.big_mb or (4 if args.smoke else 200)) * 1048576
@@ -863,12 +867,64 @@ def load_table(results, section, targets, peers, reference):
                   "p95 ms", "×peer", "×nginx", "failed"], rows)
 
 
+# Vellum against the cheapest Win32 program of its shape under the same Wine:
+# (what, Vellum's section and row, the baseline's section and row, the least ratio asked).
+TARGETS = [
+    ("forwarding", ("forward", "vellum"), ("forward", "wine-relay"), 0.8),
+    ("recording", ("record", "vellum-recording"), ("forward", "wine-relay"), 0.7),
+    ("offline serving", ("offline", "vellum-offline"), ("offline", "wine-serve"), 0.8),
+]
+LARGE_TARGET = 0.8
+
+
+def targets_table(results):
+    """Each ratio the targets name, with the floor asked and whether it is met."""
+    def rps(row, size, c):
+        return results.rows.get((row[0], size, c, row[1]), {}).get("rps")
+
+    rows = []
+    for what, target, base, floor in TARGETS:
+        for size, _, _ in SIZES:
+            for c in CONCURRENCY:
+                mine, theirs = rps(target, size, c), rps(base, size, c)
+                if mine is None or not theirs:
+                    continue
+                rows.append([what, size, "c=%d" % c, "%.0f req/s" % mine, "%s %.0f req/s" % (base[1], theirs),
+                             "%.2f" % (mine / theirs), "≥ %.1f" % floor,
+                             "met" if mine / theirs >= floor else "not met"])
+    mine, theirs = results.large.get("vellum"), results.large.get("wine-relay")
+    if mine and theirs and theirs.get("mbps"):
+        r = mine["mbps"] / theirs["mbps"]
+        before, peak = mine.get("rss_before_kb") or 0, mine.get("rss_peak_kb") or 0
+        flat = peak - before < 4096  # less than 4 MB of growth over 200 MB moved
+        rows.append(["200 MB transfer", "200 MB", "c=1", "%.1f MB/s" % mine["mbps"],
+                     "wine-relay %.1f MB/s" % theirs["mbps"], "%.2f" % r, "≥ %.1f" % LARGE_TARGET,
+                     ("met" if r >= LARGE_TARGET else "not met") + ", memory %s (%.1f → %.1f MB)" % (
+                         "flat" if flat else "grows", before / 1024, peak / 1024)])
+    for what, target, _, _ in TARGETS:
+        for size, _, _ in SIZES:
+            one = rps(target, size, 1)
+            for c in CONCURRENCY[1:]:
+                more = rps(target, size, c)
+                if one and more is not None:
+                    rows.append([what, size, "c=%d vs c=1" % c, "%.0f req/s" % more, "c=1 %.0f req/s" % one,
+                                 "%.2f" % (more / one), "≥ 1.0", "met" if more >= one else "not met"])
+    if not rows:
+        return None
+    return table(["target", "size", "load", "vellum", "against", "ratio", "asked", "result"], rows)
+
+
 def report(results, args, big_size):
     out = []
     out.append("Machine: " + machine())
     out.append("Mode: %s; ab -n %d -t %d per run; large transfer %d MB; %.0f s in all" % (
         "smoke" if args.smoke else "full", args.requests, args.seconds, big_size // 1048576, results.elapsed))
     out.append("")
+    targets = targets_table(results)
+    if targets:
+        out.append("Targets: Vellum (main window shown, request tree visible) against the Wine baselines")
+        out.append(targets)
+        out.append("")
     out.append("Forwarding (online, not recording) and recording; peers: tinyproxy, squid; reference: nginx direct")
     out.append(load_table(results, "forward",
                           ["vellum", "vellum minimized", "vellum-recording", "tinyproxy", "squid", "wine-relay",
@@ -920,7 +976,25 @@ def report(results, args, big_size):
         f.write(text + "\n")
     with open(os.path.join(WORK, "results.json"), "w") as f:
         json.dump({"rows": {"|".join(map(str, k)): v for k, v in results.rows.items()},
-                   "large": results.large, "calls": results.calls, "notes": results.notes}, f, indent=1)
+                   "large": results.large, "calls": results.calls, "notes": results.notes,
+                   "elapsed": results.elapsed, "mode": {"smoke": args.smoke, "requests": args.requests,
+                                                        "seconds": args.seconds, "big_size": big_size}}, f, indent=1)
+
+
+def report_again(path):
+    """The report of a run saved in results.json, printed again."""
+    with open(path) as f:
+        saved = json.load(f)
+    results = Results()
+    for key, figures in saved["rows"].items():
+        section, size, c, target = key.split("|")
+        results.rows[(section, size, int(c), target)] = figures
+    results.large, results.calls, results.notes = saved["large"], saved["calls"], saved["notes"]
+    results.elapsed = saved.get("elapsed", 0)
+    mode = saved.get("mode", {})
+    args = argparse.Namespace(smoke=mode.get("smoke", False), requests=mode.get("requests", 2000),
+                              seconds=mode.get("seconds", 20))
+    report(results, args, mode.get("big_size", 200 * 1048576))
 
 
 if __name__ == "__main__":

@@ -21,6 +21,7 @@ page of the same size at concurrency 1.
     python3 bench/crawl.py --quick      1 run each
     python3 bench/crawl.py --smoke      a generated site of 20 pages, 1 run each
     python3 bench/crawl.py --site-pages 2000
+    python3 bench/crawl.py --limit 900  stop an auto-get run still going after 900 s
 
 bench/run.sh --crawl installs what is missing, builds Vellum and runs this.
 """
@@ -254,9 +255,10 @@ def run_httrack(origin, port, start, run):
 class VellumCrawl:
     """vellum.exe in one Wine session, driven through vellum_probe as a user."""
 
-    def __init__(self, wine, binaries):
+    def __init__(self, wine, binaries, limit):
         self.wine = wine
         self.bin = binaries
+        self.limit = limit  # seconds a run may take before it is stopped
 
     def probe(self, *args, timeout=120):
         done = subprocess.run(["wine", os.path.join(self.bin, "vellum_probe.exe"), *args], env=self.wine.env,
@@ -306,8 +308,14 @@ class VellumCrawl:
             rss_before = MemorySampler.field(pid, "VmRSS")
             began = time.monotonic()
             self.probe("autoget-start")
-            code, text = self.probe("message-box", "7200", "ok", timeout=7300)
+            code, text = self.probe("message-box", str(self.limit), "ok", timeout=self.limit + 100)
             seconds = time.monotonic() - began
+            stopped = code != 0
+            if stopped:
+                # Stopped as a user would: ストップ, "yes" to its question, then the end message.
+                self.probe("autoget-stop")
+                for _ in range(2):
+                    self.probe("message-box", "60", "yes", timeout=160)
             sampler.stop()
             cpu = {"process": cpu_seconds("/proc/%d/stat" % pid) - cpu_before["process"]}
             if server and cpu_before["wineserver"] is not None:
@@ -320,6 +328,7 @@ class VellumCrawl:
             served = origin.served(port, offset)
             result = figures(served, seconds, folder)
             result["end_text"] = end_text
+            result["stopped_after"] = round(seconds) if stopped else None
             result["requested"] = [r[1] for r in served]
             result["rates"] = rates(served)
             result["cpu"] = cpu
@@ -472,7 +481,10 @@ def report(results, final):
         out.extend("Reference crawler: " + line for line in site["check"])
         for i, r in enumerate(site["vellum_runs"]):
             details = []
-            if r.get("end_text") != DONE:
+            if r.get("stopped_after"):
+                details.append("stopped after %d s (--limit), its figures are those of the run so far" %
+                               r["stopped_after"])
+            elif r.get("end_text") != DONE:
                 details.append("end message %r" % r.get("end_text"))
             m = r.get("memory")
             if m:
@@ -522,6 +534,8 @@ def main():
     parser.add_argument("--no-docs", action="store_true", help="skip the documentation site")
     parser.add_argument("--bin", default=bench.BIN, help="folder of vellum.exe and vellum_probe.exe")
     parser.add_argument("--forward-requests", type=int, help="forwarded requests to compare (default 200)")
+    parser.add_argument("--limit", type=int, default=7200,
+                        help="seconds an auto-get run may take before it is stopped (default 7200)")
     args = parser.parse_args()
     runs = 1 if args.smoke or args.quick else 3
     pages = args.site_pages or (20 if args.smoke else 20000)
@@ -543,7 +557,7 @@ def main():
     try:
         wine = bench.WineSession()
         try:
-            vellum = VellumCrawl(wine, args.bin)
+            vellum = VellumCrawl(wine, args.bin, args.limit)
             crawl_site(results, origin, vellum, PORT_SITE, start, 1, args, "Generated site of %d pages" % pages)
             if not args.smoke and not args.no_docs:
                 results["elapsed"] = time.monotonic() - began
