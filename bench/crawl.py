@@ -160,6 +160,27 @@ def rates(served):
     return rate(0), rate(n // 2 - tenth // 2), rate(n - tenth)
 
 
+def ui_cost(served, ui, began_wall, began):
+    """The UI thread's CPU milliseconds per HTML page over the first, middle
+    and last tenth of the pages: the auto-get window's tree work per page
+    (the page's links become tree items) as the tree grows."""
+    times = [r[0] - began_wall + began for r in served if r[2] == 200 and HTML_PATH.search(r[1])]
+    if len(times) < 10 or len(ui) < 2:
+        return None
+    n = len(times)
+    tenth = max(n // 10, 2)
+
+    def cpu_at(moment):
+        return min(ui, key=lambda s: abs(s[0] - moment))[1]
+
+    def cost(first):
+        start, end = times[first], times[first + tenth - 1]
+        if end - start < 1.0:  # shorter than two samples: nothing to tell
+            return None
+        return (cpu_at(end) - cpu_at(start)) * 1000 / (tenth - 1)
+    return cost(0), cost(n // 2 - tenth // 2), cost(n - tenth)
+
+
 TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -197,6 +218,7 @@ class MemorySampler(bench.MemorySampler):
 
     def __init__(self, pid):
         self.threads = {}
+        self.ui = []  # (time, CPU seconds of the UI thread)
         super().__init__(pid)
 
     def loop(self):
@@ -212,6 +234,8 @@ class MemorySampler(bench.MemorySampler):
                 seconds = cpu_seconds("/proc/%d/task/%s/stat" % (self.pid, tid))
                 if seconds is not None:
                     self.threads[int(tid)] = seconds
+                    if int(tid) == self.pid:
+                        self.ui.append((time.monotonic(), seconds))
             time.sleep(0.5)
 
 
@@ -307,6 +331,7 @@ class VellumCrawl:
             sampler = MemorySampler(pid)
             rss_before = MemorySampler.field(pid, "VmRSS")
             began = time.monotonic()
+            began_wall = time.time()  # nginx's log times are wall-clock
             self.probe("autoget-start")
             code, text = self.probe("message-box", str(self.limit), "ok", timeout=self.limit + 100)
             seconds = time.monotonic() - began
@@ -331,6 +356,7 @@ class VellumCrawl:
             result["stopped_after"] = round(seconds) if stopped else None
             result["requested"] = [r[1] for r in served]
             result["rates"] = rates(served)
+            result["ui_ms_per_page"] = ui_cost(served, sampler.ui, began_wall, began)
             result["cpu"] = cpu
             result["memory"] = memory_figures(sampler.samples, began, seconds, rss_before)
             result["hwm_kb"] = MemorySampler.field(pid, "VmHWM")
@@ -495,6 +521,10 @@ def report(results, final):
             if r.get("rates"):
                 details.append("HTML pages/s over the first, middle and last tenth: %s" %
                                " / ".join("-" if x is None else "%.2f" % x for x in r["rates"]))
+            if r.get("ui_ms_per_page"):
+                details.append("UI thread CPU per HTML page (the auto-get window's tree work) over the first, "
+                               "middle and last tenth: %s ms" %
+                               " / ".join("-" if x is None else "%.1f" % x for x in r["ui_ms_per_page"]))
             fw = r.get("forward")
             if fw and "rps" in fw and r["requests"]:
                 crawl_ms = r["seconds"] * 1000 / r["requests"]
