@@ -146,39 +146,42 @@ def figures(served, seconds, folder):
             "paths": sorted({r[1] for r in ok})}
 
 
-def rates(served):
-    """HTML pages/s over the first, middle and last tenth of the HTML pages."""
+def tenths(served):
+    """The times of the first and last HTML page, and the pages between, in
+    the first, middle and last tenth of the HTML pages; none for fewer than 10."""
     times = [r[0] for r in served if r[2] == 200 and HTML_PATH.search(r[1])]
     if len(times) < 10:
         return None
     n = len(times)
     tenth = max(n // 10, 2)
+    return [(times[first], times[first + tenth - 1], tenth - 1) for first in (0, n // 2 - tenth // 2, n - tenth)]
 
-    def rate(first):
-        span = times[first + tenth - 1] - times[first]
-        return (tenth - 1) / span if span > 0 else None
-    return rate(0), rate(n // 2 - tenth // 2), rate(n - tenth)
+
+def rates(served):
+    """HTML pages/s over the first, middle and last tenth of the HTML pages."""
+    windows = tenths(served)
+    if not windows:
+        return None
+    return tuple(pages / (end - start) if end > start else None for start, end, pages in windows)
 
 
 def ui_cost(served, ui, began_wall, began):
     """The UI thread's CPU milliseconds per HTML page over the first, middle
     and last tenth of the pages: the auto-get window's tree work per page
     (the page's links become tree items) as the tree grows."""
-    times = [r[0] - began_wall + began for r in served if r[2] == 200 and HTML_PATH.search(r[1])]
-    if len(times) < 10 or len(ui) < 2:
+    windows = tenths(served)
+    if not windows or len(ui) < 2:
         return None
-    n = len(times)
-    tenth = max(n // 10, 2)
 
-    def cpu_at(moment):
+    def cpu_at(wall_time):
+        moment = wall_time - began_wall + began  # nginx's log times are wall-clock
         return min(ui, key=lambda s: abs(s[0] - moment))[1]
 
-    def cost(first):
-        start, end = times[first], times[first + tenth - 1]
+    def cost(start, end, pages):
         if end - start < 1.0:  # shorter than two samples: nothing to tell
             return None
-        return (cpu_at(end) - cpu_at(start)) * 1000 / (tenth - 1)
-    return cost(0), cost(n // 2 - tenth // 2), cost(n - tenth)
+        return (cpu_at(end) - cpu_at(start)) * 1000 / pages
+    return tuple(cost(*window) for window in windows)
 
 
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -331,7 +334,7 @@ class VellumCrawl:
             sampler = MemorySampler(pid)
             rss_before = MemorySampler.field(pid, "VmRSS")
             began = time.monotonic()
-            began_wall = time.time()  # nginx's log times are wall-clock
+            began_wall = time.time()
             self.probe("autoget-start")
             code, text = self.probe("message-box", str(self.limit), "ok", timeout=self.limit + 100)
             seconds = time.monotonic() - began

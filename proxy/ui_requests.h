@@ -102,7 +102,10 @@ private:
     template <typename T>
     void ask_owned(UINT message, std::unique_ptr<T> payload);
 
-    bool crawler_stopped() const;
+    // Remembers a CTM_ABORT waiting in the thread's queue (aborted()).
+    void look_for_abort();
+    // Aborted, or the connection is the stopped crawler's.
+    bool server_socket_unwanted();
 
     HWND main_window_;
     ConnectionRecord& record_;

@@ -59,10 +59,19 @@ std::optional<WPARAM> UiLink::ask(UINT message, LPARAM lparam) {
 
 template <typename T>
 void UiLink::ask_owned(UINT message, std::unique_ptr<T> payload) {
-    if (abort_pending()) aborted_ = true;
+    look_for_abort();
     // The receiver owns the payload once the post succeeds; a failed post frees it here.
     if (!post_owned(main_window_, message, record_param(record_), std::move(payload))) return;
     wait_for_reply(message, aborted_);
+}
+
+void UiLink::look_for_abort() {
+    if (abort_pending()) aborted_ = true;
+}
+
+bool UiLink::server_socket_unwanted() {
+    look_for_abort();
+    return aborted_ || (record_.autoget_connection && record_.autoget_stopped.load());
 }
 
 // The sockets are the thread's own business: it makes and closes them itself,
@@ -70,20 +79,16 @@ void UiLink::ask_owned(UINT message, std::unique_ptr<T> payload) {
 // abort or a crawler stop. Every exchange goes through the record's atomic
 // slot, so whichever side gets there first closes a socket, exactly once.
 void UiLink::open_server_socket() {
-    if (abort_pending()) aborted_ = true;
     close_socket_slot(record_.server_socket);  // a second request must not leak the first socket
-    if (aborted_ || crawler_stopped()) {
-        WSASetLastError(0);
-        return;
-    }
-    record_.server_socket.store(record_.make_server_socket());
-    // An abort or a stop that came while the socket was made may have missed
-    // it: both are published before they cut, so looking again is enough.
-    if (abort_pending()) aborted_ = true;
-    if (aborted_ || crawler_stopped()) {
+    if (!server_socket_unwanted()) {
+        record_.server_socket.store(record_.make_server_socket());
+        // An abort or a stop that came while the socket was made may have
+        // missed it: both are published before they cut, so looking again
+        // is enough.
+        if (!server_socket_unwanted()) return;
         close_socket_slot(record_.server_socket);
-        WSASetLastError(0);
     }
+    WSASetLastError(0);  // none was wanted: no socket error to report
 }
 
 void UiLink::close_server_socket() {
@@ -98,10 +103,6 @@ void UiLink::close_client_socket() {
         return;
     }
     close_socket_slot(record_.client_socket);
-}
-
-bool UiLink::crawler_stopped() const {
-    return record_.autoget_connection && record_.autoget_stopped.load();
 }
 
 void UiLink::mark_autoget() {
@@ -122,7 +123,7 @@ void UiLink::request_done(RequestDoneBlock& done) {
 std::optional<std::string> UiLink::cookie_for(const ParsedUrl& url) {
     if (record_.cookies_for) {
         // The jar's answer, read under its lock: the UI thread has nothing to add.
-        if (abort_pending()) aborted_ = true;
+        look_for_abort();
         return record_.cookies_for(url);
     }
     const std::optional<WPARAM> answer = ask(MWM_COOKIE_GET, reinterpret_cast<LPARAM>(&url));

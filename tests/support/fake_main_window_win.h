@@ -106,16 +106,8 @@ private:
     std::optional<LRESULT> handle(UINT message, WPARAM wparam, LPARAM lparam) {
         ConnectionRecord& record = *record_;
         switch (message) {
-        case MWM_OPEN_SERVER_SOCKET:
-            record.server_socket = refuse_server_socket ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, 0);
-            SocketRequest::decode(message, wparam, lparam).answer();
-            return 0;
-        case MWM_CLOSE_SERVER_SOCKET:
-            if (record.server_socket != INVALID_SOCKET) closesocket(record.server_socket.exchange(INVALID_SOCKET));
-            SocketRequest::decode(message, wparam, lparam).answer();
-            return 0;
-        case MWM_CLOSE_CLIENT_SOCKET:
-            if (record.client_socket != INVALID_SOCKET) closesocket(record.client_socket.exchange(INVALID_SOCKET));
+        case MWM_CLOSE_CLIENT_SOCKET:  // a reservation's; the thread closes every other socket itself
+            close_socket_slot(record.client_socket);
             SocketRequest::decode(message, wparam, lparam).answer();
             return 0;
         case MWM_MARK_AUTOGET: {
