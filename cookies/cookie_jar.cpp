@@ -76,6 +76,8 @@ bool is_dotted_ipv4(std::string_view host) {
 bool domain_attribute_allowed(std::string_view domain, std::string_view host) {
     std::string_view bare = domain;
     if (!bare.empty() && bare.front() == '.') bare.remove_prefix(1);
+    // "..example.test" names no host: an empty label is never a domain.
+    if (!bare.empty() && bare.front() == '.') return false;
     const std::size_t inner_dot = bare.size() < 3 ? std::string_view::npos : bare.find('.', 1);
     if (inner_dot == std::string_view::npos || inner_dot + 1 >= bare.size()) return false;
     // 10.0.0.1 ends in ".0.1" like any other name, yet shares nothing with it.

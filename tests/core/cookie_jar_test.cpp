@@ -177,6 +177,13 @@ TEST(CookieDomains, NoCookieForAWholeTopLevelDomain) {
     EXPECT_EQ(sent(jar, "http://www.example.test/"), "<none>");
 }
 
+TEST(CookieDomains, ADomainWithAnEmptyLabelIsRefused) {
+    // Found by the set_cookie fuzz target: stored, such a cookie went to no host.
+    CookieJar jar;
+    EXPECT_FALSE(cookie_jar_store(jar, "a=1; domain=..example.test", "www.example.test"));
+    EXPECT_TRUE(jar.domains.empty());
+}
+
 TEST(CookieDomains, AnAddressSetsCookiesForItselfOnly) {
     CookieJar jar;
     EXPECT_FALSE(cookie_jar_store(jar, "a=1; domain=0.1", "192.168.0.1"));
