@@ -35,6 +35,13 @@ inline constexpr UINT MWM_AUTH_NOTE = 1074;      // lParam {host, WWW-Authentica
 inline constexpr UINT MWM_QUEUE_GETONLY = 1075;  // lParam LineList* (owned by the receiver)
 inline constexpr UINT MWM_RESERVE = 1077;        // lParam ProxyRequest* (owned by the receiver); no reply
 
+// Main window: the request tree as the program's own connection threads reach
+// it, posted without a reply so that no request waits for the tree. They do
+// the work of 1070 and 1071 (which stay for any other sender): a ticket pairs
+// a request's end with its beginning.
+inline constexpr UINT MWM_REQUEST_BEGUN = WM_APP + 70;  // lParam RequestBegun* (owned by the receiver)
+inline constexpr UINT MWM_REQUEST_ENDED = WM_APP + 71;  // lParam RequestEnded* (owned by the receiver)
+
 // Connection thread.
 inline constexpr UINT CTM_ABORT = 1076;
 

@@ -463,6 +463,7 @@ MESSAGE_NAMES = {
     1027: "MWM_PROGRESS", 1064: "MWM_CLIENT_ACCEPTED", 1065: "MWM_CONNECTION_DONE",
     1066: "MWM_OPEN_SERVER_SOCKET", 1067: "MWM_CLOSE_SERVER_SOCKET", 1068: "MWM_CLOSE_CLIENT_SOCKET",
     1070: "MWM_REQUEST_ADD", 1071: "MWM_REQUEST_DONE", 1072: "MWM_COOKIE_GET",
+    0x8000 + 70: "MWM_REQUEST_BEGUN", 0x8000 + 71: "MWM_REQUEST_ENDED",
     0x8001: "baseline accepted", 0x8002: "baseline round trip", 0x8003: "baseline done", 0x8004: "baseline progress",
 }
 SERVER_REQUEST = re.compile(rb"^[0-9a-f]{4,8}: (\w+)\((?!\) =)(.*)")

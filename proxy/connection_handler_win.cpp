@@ -88,7 +88,8 @@ void ConnectionHandler::serve() {
     }
     decide_mode_and_paths();
     log_detail(log_, "ツリー表示インターフェース開始\r\n");
-    tree_node_ = ui_.add_request(owned_request_);
+    shared_request_ = std::move(owned_request_);
+    tree_ticket_ = ui_.request_begun(shared_request_);
     log_detail(log_, "完了\r\n");
     if (aborted_by_request()) return;
 
@@ -306,15 +307,14 @@ void ConnectionHandler::finish() {
     // The request may go with its tree node once the node is finished.
     std::optional<LineList> forced_get;
     if (queue_forced_get_) forced_get = forced_get_request();
-    if (tree_node_) {
-        RequestDoneBlock done;
-        done.record = &record_;
-        done.node = tree_node_;
-        done.log = std::move(log_.lines);
-        done.content_class = content_kind(content_type_);
-        done.response_code = response_code_;
-        done.status = status_;
-        ui_.request_done(done);
+    if (tree_ticket_) {
+        auto ended = std::make_unique<RequestEnded>();
+        ended->ticket = *tree_ticket_;
+        ended->log = std::move(log_.lines);
+        ended->content_class = content_kind(content_type_);
+        ended->response_code = response_code_;
+        ended->status = status_;
+        ui_.request_ended(std::move(ended));
     }
     if (forced_get) ui_.queue_forced_get(std::move(*forced_get));
 

@@ -103,16 +103,17 @@ private:
     std::optional<std::string> receiving_path_;
     FileHandle page_file_;
     std::unique_ptr<ServerResponse> stored_header_;
-    // The request: owned here until the request tree takes it (a non-zero
-    // MWM_REQUEST_ADD reply) or the reservation hands it on; read through
-    // `request_` until the end either way.
+    // The request: owned here until the reservation hands it on or it is
+    // shared with the request tree; read through `request_` until the end
+    // either way.
     std::unique_ptr<ProxyRequest> owned_request_;
-    ProxyRequest* request_ = nullptr;
+    std::shared_ptr<const ProxyRequest> shared_request_;
+    const ProxyRequest* request_ = nullptr;
     std::unique_ptr<ServerResponse> response_;
     FileHandle receiving_file_;
     int response_code_ = -1;
     std::optional<std::string> content_type_;
-    RequestNode* tree_node_ = nullptr;
+    std::optional<RequestTicket> tree_ticket_;  // the request was reported to the tree
     ProxySettings proxy_;
     DialUpSettings dialup_;
     std::string target_host_;

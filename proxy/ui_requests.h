@@ -5,11 +5,11 @@
 // in base/messages.h.
 //
 // Worker side. A connection thread asks through its UiLink: every request but
-// the reservation and the connection's end is posted to the main window with
-// the connection's record as wParam and waited for (ask_ui,
-// proxy/connection_io_win.h): the answer is a thread message with the same
-// number. The thread's own sockets need no answer and are handled on the
-// thread. A CTM_ABORT seen meanwhile is remembered (aborted()); the caller
+// the reservation, the request tree's reports and the connection's end is
+// posted to the main window with the connection's record as wParam and
+// waited for (ask_ui, proxy/connection_io_win.h): the answer is a thread
+// message with the same number. The thread's own sockets need no answer and
+// are handled on the thread. A CTM_ABORT seen meanwhile is remembered (aborted()); the caller
 // checks it after the request. The log window and progress messages are sent
 // (synchronous).
 //
@@ -24,6 +24,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,29 @@ struct RequestDoneBlock {
     int content_class = 0;  // proxy/content_kind.h
     int response_code = -1;
     ConnectionStatus status = ConnectionStatus::ok;  // anything else is an abnormal end
+};
+
+// Pairs a request's MWM_REQUEST_ENDED with its MWM_REQUEST_BEGUN: unique for
+// the program's run, never 0.
+using RequestTicket = std::uint64_t;
+
+// MWM_REQUEST_BEGUN, posted: a connection's request for the request tree.
+// The tree shares the request with the thread, which reads it to the end.
+struct RequestBegun {
+    RequestTicket ticket = 0;
+    std::shared_ptr<const ProxyRequest> request;
+    bool crawler_connection = false;  // the record's autoget_connection when posted
+    static std::unique_ptr<RequestBegun> adopt(LPARAM lparam);
+};
+
+// MWM_REQUEST_ENDED, posted: how the request with `ticket` ended.
+struct RequestEnded {
+    RequestTicket ticket = 0;
+    LineList log;
+    int content_class = 0;  // proxy/content_kind.h
+    int response_code = -1;
+    ConnectionStatus status = ConnectionStatus::ok;  // anything else is an abnormal end
+    static std::unique_ptr<RequestEnded> adopt(LPARAM lparam);
 };
 
 // ---------------------------------------------------------------- worker side
@@ -74,12 +98,12 @@ public:
     void close_server_socket();
     void close_client_socket();
     void mark_autoget();         // MWM_MARK_AUTOGET
-    // MWM_REQUEST_ADD: the request-tree node, or nullptr when the request is
-    // not shown. A node keeps the request: `request` is released to it, and
-    // the thread goes on reading it until it reports the end.
-    RequestNode* add_request(std::unique_ptr<ProxyRequest>& request);
-    // MWM_REQUEST_DONE: the tree takes the log out of `done`.
-    void request_done(RequestDoneBlock& done);
+    // MWM_REQUEST_BEGUN, not answered: whether the request is shown is the
+    // main window's business. The ticket for request_ended, or none when the
+    // message could not be posted.
+    std::optional<RequestTicket> request_begun(std::shared_ptr<const ProxyRequest> request);
+    // MWM_REQUEST_ENDED, not answered: the tree takes the log in `ended`.
+    void request_ended(std::unique_ptr<RequestEnded> ended);
     // The Cookie value for `url`, or none: read from the jar when the record
     // can (cookies_for), else asked (MWM_COOKIE_GET).
     std::optional<std::string> cookie_for(const ParsedUrl& url);

@@ -1,5 +1,7 @@
 #include "proxy/ui_requests.h"
 
+#include <atomic>
+
 #include "base/messages.h"
 #include "base/thread_message.h"
 #include "proxy/connection_io_win.h"
@@ -109,15 +111,20 @@ void UiLink::mark_autoget() {
     ask(MWM_MARK_AUTOGET, 1);
 }
 
-RequestNode* UiLink::add_request(std::unique_ptr<ProxyRequest>& request) {
-    const std::optional<WPARAM> node = ask(MWM_REQUEST_ADD, reinterpret_cast<LPARAM>(request.get()));
-    if (!node || !*node) return nullptr;
-    request.release();  // the request tree keeps it now
-    return reinterpret_cast<RequestNode*>(*node);
+std::optional<RequestTicket> UiLink::request_begun(std::shared_ptr<const ProxyRequest> request) {
+    static std::atomic<RequestTicket> last_ticket{0};
+    look_for_abort();
+    auto begun = std::make_unique<RequestBegun>();
+    begun->ticket = ++last_ticket;
+    begun->request = std::move(request);
+    begun->crawler_connection = record_.autoget_connection;
+    const RequestTicket ticket = begun->ticket;
+    if (!post_owned(main_window_, MWM_REQUEST_BEGUN, 0, std::move(begun))) return std::nullopt;
+    return ticket;
 }
 
-void UiLink::request_done(RequestDoneBlock& done) {
-    ask_ui(main_window_, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&done), 0, aborted_);
+void UiLink::request_ended(std::unique_ptr<RequestEnded> ended) {
+    post_owned(main_window_, MWM_REQUEST_ENDED, 0, std::move(ended));
 }
 
 std::optional<std::string> UiLink::cookie_for(const ParsedUrl& url) {
@@ -232,6 +239,14 @@ RequestDone RequestDone::decode(WPARAM wparam, LPARAM) {
 
 ParkedMessage RequestDone::parked() const {
     return {message, reinterpret_cast<WPARAM>(block), 0};
+}
+
+std::unique_ptr<RequestBegun> RequestBegun::adopt(LPARAM lparam) {
+    return adopt_param<RequestBegun>(lparam);
+}
+
+std::unique_ptr<RequestEnded> RequestEnded::adopt(LPARAM lparam) {
+    return adopt_param<RequestEnded>(lparam);
 }
 
 CookieGet CookieGet::decode(WPARAM wparam, LPARAM lparam) {

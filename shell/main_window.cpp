@@ -139,6 +139,12 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case MWM_REQUEST_DONE:
         OnRequestDone(RequestDone::decode(wparam, lparam));
         return 0;
+    case MWM_REQUEST_BEGUN:
+        OnRequestBegun(RequestBegun::adopt(lparam));
+        return 0;
+    case MWM_REQUEST_ENDED:
+        OnRequestEnded(RequestEnded::adopt(lparam));
+        return 0;
     case MWM_COOKIE_GET:
         OnCookieGet(CookieGet::decode(wparam, lparam));
         return 0;

@@ -18,6 +18,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <variant>
 #include <vector>
 
 #include "base/debug_keys_win.h"
@@ -139,6 +141,11 @@ private:
     void OnConnectionDone(const ConnectionDone& done);
     void OnRequestAdd(const RequestAdd& request);
     void OnRequestDone(const RequestDone& request);
+    void OnRequestBegun(std::unique_ptr<RequestBegun> begun);
+    void OnRequestEnded(std::unique_ptr<RequestEnded> ended);
+    // Whether a new request of a crawler's connection or another one goes
+    // into the request tree now.
+    bool request_shown(bool crawler_connection) const;
     void OnCookieGet(const CookieGet& request);
     void OnCookieSet(const CookieSet& request);
     void OnAuthNote(const AuthNote& request);
@@ -146,6 +153,8 @@ private:
     void OnReserve(const Reservation& request);
     std::unique_ptr<ConnectionRecord> make_record() const;
     void park(ConnectionRecord* record, ParkedMessage message);
+    void park(std::unique_ptr<RequestBegun> begun);
+    void park(std::unique_ptr<RequestEnded> ended);
     void replay_parked();
     void add_tray_icon_or_update(HICON icon);
     void delete_tray_icon();
@@ -183,7 +192,13 @@ private:
     bool tray_icon_added_ = false;
     int shown_icon_id_ = 0;
     bool deferring_ = false;
-    std::vector<ConnectionRecord*> parked_;  // records holding a parked request, oldest first
+    // What a request-tree command put off, oldest first: a record holding a
+    // parked request that waits for its answer, or a posted tree report.
+    using ParkedWork =
+        std::variant<ConnectionRecord*, std::unique_ptr<RequestBegun>, std::unique_ptr<RequestEnded>>;
+    std::vector<ParkedWork> parked_;
+    // The nodes of the requests reported by MWM_REQUEST_BEGUN that have not ended.
+    std::unordered_map<RequestTicket, RequestNode*> open_requests_;
     RequestNode* selected_request_ = nullptr;
     bool ending_session_ = false;
 

@@ -61,21 +61,39 @@ void MainWindow::OnConnectionDone(const ConnectionDone& done) {
 
 void MainWindow::park(ConnectionRecord* record, ParkedMessage message) {
     record->deferred_message = message;
-    parked_.push_back(record);
+    parked_.emplace_back(record);
+}
+
+void MainWindow::park(std::unique_ptr<RequestBegun> begun) {
+    parked_.emplace_back(std::move(begun));
+}
+
+void MainWindow::park(std::unique_ptr<RequestEnded> ended) {
+    parked_.emplace_back(std::move(ended));
 }
 
 void MainWindow::replay_parked() {
-    // Each parked request is handled as if it arrived now; its thread has
-    // been waiting for the answer all along.
-    std::vector<ConnectionRecord*> parked;
+    // Each parked request is handled as if it arrived now, in the order they
+    // came; a record's thread has been waiting for the answer all along.
+    std::vector<ParkedWork> parked;
     parked.swap(parked_);
-    for (ConnectionRecord* record : parked) record->deferred_message.replay(window());
+    for (ParkedWork& work : parked) {
+        if (auto* record = std::get_if<ConnectionRecord*>(&work)) {
+            (*record)->deferred_message.replay(window());
+        } else if (auto* begun = std::get_if<std::unique_ptr<RequestBegun>>(&work)) {
+            OnRequestBegun(std::move(*begun));
+        } else {
+            OnRequestEnded(std::move(std::get<std::unique_ptr<RequestEnded>>(work)));
+        }
+    }
+}
+
+bool MainWindow::request_shown(bool crawler_connection) const {
+    return request_tree_ && !IsIconic(window()) && (!crawler_connection || settings().recTreePut);
 }
 
 void MainWindow::OnRequestAdd(const RequestAdd& request) {
-    const bool shown = request_tree_ && !IsIconic(window()) &&
-                       (!request.record->autoget_connection || settings().recTreePut);
-    if (!shown || !request.request) {
+    if (!request.request || !request_shown(request.record->autoget_connection)) {
         request.answer(nullptr);
         return;
     }
@@ -103,6 +121,34 @@ void MainWindow::OnRequestDone(const RequestDone& request) {
                               block.response_code, std::move(block.log));
     }
     request.answer();
+}
+
+// The program's own connections report to the tree without waiting for it:
+// the same decisions as 1070 and 1071, with the node kept here by ticket.
+void MainWindow::OnRequestBegun(std::unique_ptr<RequestBegun> begun) {
+    if (!begun || !begun->request || !request_shown(begun->crawler_connection)) return;
+    if (deferring_) {
+        park(std::move(begun));
+        return;
+    }
+    freeze_request_tree();
+    if (RequestNode* node = request_tree_->add(std::move(begun->request))) open_requests_[begun->ticket] = node;
+}
+
+void MainWindow::OnRequestEnded(std::unique_ptr<RequestEnded> ended) {
+    if (!ended) return;
+    if (deferring_) {
+        // Its beginning may be parked too.
+        park(std::move(ended));
+        return;
+    }
+    const auto open = open_requests_.find(ended->ticket);
+    if (open == open_requests_.end()) return;  // not shown
+    RequestNode* node = open->second;
+    open_requests_.erase(open);
+    freeze_request_tree();
+    request_tree_->finish(node, ended->content_class, ended->status != ConnectionStatus::ok ? 1 : 0,
+                          ended->response_code, std::move(ended->log));
 }
 
 void MainWindow::OnCookieGet(const CookieGet& request) {

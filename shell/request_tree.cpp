@@ -89,7 +89,7 @@ RequestNode* RequestTree::find_referring_node(const std::string& url_text) {
     return match;
 }
 
-RequestNode* RequestTree::add(std::unique_ptr<ProxyRequest> request) {
+RequestNode* RequestTree::add(std::shared_ptr<const ProxyRequest> request) {
     if (!request) return nullptr;
     RequestNode* parent = &root_;
     if (request->parsed_referer) {

@@ -38,7 +38,7 @@ public:
 };
 
 struct RequestNode {
-    std::unique_ptr<ProxyRequest> request;  // none only for the root
+    std::shared_ptr<const ProxyRequest> request;  // none only for the root; shared with its connection until it ends
     std::optional<LineList> log;             // none until the request has finished
     int contentClass = -1;  // -1 browser request in progress, -2 crawler request in progress, >= 0 finished
     int status = -1;        // HTTP status; -1 until known or when no answer came
@@ -65,7 +65,7 @@ public:
     // Empties the tree (the view's items are the caller's business).
     void init();
     // Shows a new request under the page it came from; nullptr without a request.
-    RequestNode* add(std::unique_ptr<ProxyRequest> request);
+    RequestNode* add(std::shared_ptr<const ProxyRequest> request);
     // Records the outcome, unpins the node, updates its image and prunes.
     void finish(RequestNode* node, int content_class, int abnormal, int status, LineList log);
     void pin(RequestNode* node);

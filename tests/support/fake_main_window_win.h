@@ -38,7 +38,6 @@ public:
     HWND get() const { return window_; }
 
     // What the fake answers.
-    bool show_in_tree = true;        // MWM_REQUEST_ADD gets a node
     bool refuse_server_socket = false;
     std::string cookie;              // MWM_COOKIE_GET's answer when not empty
     // Called on every progress report, e.g. to close sockets mid-transfer.
@@ -52,7 +51,11 @@ public:
         bool done = false;
         bool marked_autoget = false;
         bool added = false;
-        std::unique_ptr<ProxyRequest> tree_request;  // the request the tree took
+        std::shared_ptr<const ProxyRequest> tree_request;  // the request the tree was given
+        bool added_as_crawler = false;
+        bool ended = false;
+        RequestTicket ended_ticket = 0;  // must be the one MWM_REQUEST_BEGUN carried
+        RequestTicket begun_ticket = 0;
         LineList log;
         int content_class = -1;
         int response_code = -2;
@@ -117,24 +120,22 @@ private:
             mark.answer();
             return 0;
         }
-        case MWM_REQUEST_ADD: {
-            const RequestAdd add = RequestAdd::decode(wparam, lparam);
+        case MWM_REQUEST_BEGUN: {
+            std::unique_ptr<RequestBegun> begun = RequestBegun::adopt(lparam);
             result.added = true;
-            if (show_in_tree) {
-                result.tree_request.reset(add.request);
-                add.answer(&node_);
-            } else {
-                add.answer(nullptr);
-            }
+            result.begun_ticket = begun->ticket;
+            result.added_as_crawler = begun->crawler_connection;
+            result.tree_request = std::move(begun->request);
             return 0;
         }
-        case MWM_REQUEST_DONE: {
-            const RequestDone done = RequestDone::decode(wparam, lparam);
-            result.log = std::move(done.block->log);
-            result.content_class = done.block->content_class;
-            result.response_code = done.block->response_code;
-            result.done_status = status_word(done.block->status);
-            done.answer();
+        case MWM_REQUEST_ENDED: {
+            std::unique_ptr<RequestEnded> ended = RequestEnded::adopt(lparam);
+            result.ended = true;
+            result.ended_ticket = ended->ticket;
+            result.log = std::move(ended->log);
+            result.content_class = ended->content_class;
+            result.response_code = ended->response_code;
+            result.done_status = status_word(ended->status);
             return 0;
         }
         case MWM_COOKIE_GET:
@@ -173,7 +174,6 @@ private:
 
     HWND window_;
     ConnectionRecord* record_ = nullptr;
-    RequestNode node_;  // the tree node the connection gets back
 };
 
 }  // namespace vellum::testing

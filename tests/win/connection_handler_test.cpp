@@ -83,6 +83,13 @@ TEST_F(ConnectionHandlerTest, OfflineServesTheRecordedPageWithItsRebuiltHeader) 
     EXPECT_EQ(main.result.response_code, 200);
     EXPECT_EQ(main.result.content_class, 2);
     EXPECT_EQ(main.result.server_sockets_made, 0);
+    // The tree got the request itself and, paired by its ticket, how it ended.
+    ASSERT_TRUE(main.result.tree_request);
+    EXPECT_EQ(main.result.tree_request->url, "http://h/a.html");
+    EXPECT_FALSE(main.result.added_as_crawler);
+    EXPECT_TRUE(main.result.ended);
+    EXPECT_NE(main.result.begun_ticket, 0u);
+    EXPECT_EQ(main.result.ended_ticket, main.result.begun_ticket);
 }
 
 TEST_F(ConnectionHandlerTest, OfflineIfModifiedSince) {
@@ -182,6 +189,7 @@ TEST_F(ConnectionHandlerTest, CrawlerRequestsOfflineAreNotAnswered) {
     main.refuse_server_socket = true;  // the forced get goes online; let it find no socket
     EXPECT_EQ(exchange("GET http://h/a.html HTTP/1.0\r\nVellum-Mode: RecMode\r\n\r\n", true), "");
     EXPECT_TRUE(main.result.marked_autoget);
+    EXPECT_TRUE(main.result.added_as_crawler) << "the tree decides by the connection's mark";
     EXPECT_EQ(main.result.status, 1) << "online despite the offline setting, and no server socket";
 }
 

@@ -1,7 +1,7 @@
 // The request tree, the commands, the tray icon and the log windows of the
 // real main window, driven through the messages a connection thread, the
-// shell or the user sends; worker threads wait for their answers exactly as
-// connection threads do.
+// shell or the user sends: the program's own connections post their tree
+// reports, any other sender asks (1070, 1071) and waits for the answer.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -60,6 +60,22 @@ std::unique_ptr<ProxyRequest> make_request(const std::string& method, const std:
     }
     request->autoget_mark = crawler;
     return request;
+}
+
+// MWM_REQUEST_ADD as a sender outside the program makes it: the node, or
+// nullptr, when the request stays the sender's.
+RequestNode* ask_request_add(HWND window, ConnectionRecord& record, std::unique_ptr<ProxyRequest>& request) {
+    bool aborted = false;
+    const std::optional<WPARAM> node = ask_ui(window, MWM_REQUEST_ADD, reinterpret_cast<WPARAM>(&record),
+                                              reinterpret_cast<LPARAM>(request.get()), aborted);
+    if (!node || !*node) return nullptr;
+    request.release();  // the tree keeps it
+    return reinterpret_cast<RequestNode*>(*node);
+}
+
+void ask_request_done(HWND window, RequestDoneBlock& block) {
+    bool aborted = false;
+    ask_ui(window, MWM_REQUEST_DONE, reinterpret_cast<WPARAM>(&block), 0, aborted);
 }
 
 bool readable_now(SOCKET s) {
@@ -129,7 +145,7 @@ protected:
     RequestNode* add(std::unique_ptr<ProxyRequest> request, ConnectionRecord* from = nullptr) {
         ConnectionRecord& r = from ? *from : record;
         RequestNode* node = nullptr;
-        Worker worker(r, [&] { node = UiLink(window, r).add_request(request); });
+        Worker worker(r, [&] { node = ask_request_add(window, r, request); });
         EXPECT_TRUE(pump_until([&] { return worker.done.load(); }));
         return node;
     }
@@ -148,7 +164,7 @@ protected:
 
     void finish(RequestNode* node, int content_class = 2, int response_code = 200, LineList log = {}) {
         RequestDoneBlock block = done_block(node, content_class, 0, response_code, std::move(log));
-        Worker worker(record, [&] { UiLink(window, record).request_done(block); });
+        Worker worker(record, [&] { ask_request_done(window, block); });
         EXPECT_TRUE(pump_until([&] { return worker.done.load(); }));
     }
 
@@ -207,6 +223,36 @@ protected:
         sender.join();
     }
 
+    // A connection's tree reports, posted from its thread as the program's
+    // connections make them: the ticket, or 0 when the post failed.
+    RequestTicket report_begun(ConnectionRecord& from, std::shared_ptr<const ProxyRequest> request) {
+        RequestTicket ticket = 0;
+        Worker worker(from, [&] { ticket = UiLink(window, from).request_begun(std::move(request)).value_or(0); });
+        while (!worker.done) Sleep(1);
+        return ticket;
+    }
+
+    void report_ended(ConnectionRecord& from, RequestTicket ticket, int content_class, ConnectionStatus status,
+                      int response_code, LineList log = {}) {
+        auto ended = std::make_unique<RequestEnded>();
+        ended->ticket = ticket;
+        ended->content_class = content_class;
+        ended->status = status;
+        ended->response_code = response_code;
+        ended->log = std::move(log);
+        Worker worker(from, [&] { UiLink(window, from).request_ended(std::move(ended)); });
+        while (!worker.done) Sleep(1);
+    }
+
+    // Handles what was posted so far.
+    void handle_posted() {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+
     void select(RequestNode* node) { TreeView_SelectItem(tree, static_cast<HTREEITEM>(node->item)); }
 
     // The context menu asked for from the keyboard (it opens at the tree's corner).
@@ -247,7 +293,7 @@ TEST_F(MainWindowCommandsTest, RequestsShowUnderTheirPageWithTheirOutcome) {
     // An abnormal end shows the red cross whatever the answer was.
     RequestNode* failed = add(make_request("GET", "http://other/"));
     RequestDoneBlock block = done_block(failed, 2, 100, 200);
-    Worker worker(record, [&] { UiLink(window, record).request_done(block); });
+    Worker worker(record, [&] { ask_request_done(window, block); });
     ASSERT_TRUE(pump_until([&] { return worker.done.load(); }));
     EXPECT_EQ(view(children()[1]).state, 3);
 }
@@ -363,8 +409,8 @@ TEST_F(MainWindowCommandsTest, ARequestCommandParksTreeRequestsAndAnswersThemAft
     // The reservation refuses the POST with a warning; while that box is up,
     // both requests arrive and must wait.
     prompter.on_show = [&] {
-        adding = std::make_unique<Worker>(adder, [&] { later_node = UiLink(window, adder).add_request(later); });
-        finishing = std::make_unique<Worker>(record, [&] { UiLink(window, record).request_done(block); });
+        adding = std::make_unique<Worker>(adder, [&] { later_node = ask_request_add(window, adder, later); });
+        finishing = std::make_unique<Worker>(record, [&] { ask_request_done(window, block); });
         parked_while_running = pump_until([&] {
             return adder.deferred_message.message == MWM_REQUEST_ADD &&
                    record.deferred_message.message == MWM_REQUEST_DONE;
@@ -386,6 +432,89 @@ TEST_F(MainWindowCommandsTest, ARequestCommandParksTreeRequestsAndAnswersThemAft
     EXPECT_FALSE(record.deferred_message);
     EXPECT_EQ(top_labels(), (std::vector<std::string>{"http://h/form", "http://h/loading.html", "http://h/later.html"}));
     EXPECT_EQ(view(children()[1]).state, 1);
+}
+
+TEST_F(MainWindowCommandsTest, PostedReportsShowARequestUnderItsPageWithItsOutcomeAndLog) {
+    auto index = std::shared_ptr<const ProxyRequest>(make_request("GET", "http://h/a/index.html"));
+    const RequestTicket page_ticket = report_begun(record, index);
+    ConnectionRecord second;
+    second.main_window = window;
+    const RequestTicket image_ticket =
+        report_begun(second, make_request("GET", "http://h/a/img/x.gif", "http://h/a/index.html"));
+    ASSERT_NE(page_ticket, 0u);
+    ASSERT_NE(image_ticket, page_ticket);
+    handle_posted();
+    ASSERT_EQ(top_labels(), std::vector<std::string>{"http://h/a/index.html"});
+    ItemView page = view(children()[0]);
+    EXPECT_EQ(page.state, 2);  // in progress
+    ASSERT_TRUE(page.node);
+    EXPECT_EQ(page.node->request, index) << "the tree shares the connection's request";
+    ASSERT_EQ(children(children()[0]).size(), 1u);
+    EXPECT_EQ(view(children(children()[0])[0]).text, "img/x.gif");
+
+    // Each end finds its own node, whatever order they come in.
+    report_ended(record, page_ticket, 2, ConnectionStatus::ok, 200, LineList{"page\r\n"});
+    report_ended(second, image_ticket, 3, ConnectionStatus::aborted, 200);
+    handle_posted();
+    EXPECT_EQ(view(children()[0]).state, 1);
+    EXPECT_EQ(view(children(children()[0])[0]).state, 3) << "an abnormal end is the red cross";
+    ASSERT_TRUE(page.node->log);
+    EXPECT_EQ(page.node->log->join(), "page\r\n");
+
+    // An end nobody began (or a second end) changes nothing.
+    report_ended(record, page_ticket, 0, ConnectionStatus::aborted, 404);
+    handle_posted();
+    EXPECT_EQ(view(children()[0]).state, 1);
+}
+
+TEST_F(MainWindowCommandsTest, PostedReportsOfARequestNotShownAreDropped) {
+    settings().recTreePut = 0;
+    ConnectionRecord crawler;
+    crawler.main_window = window;
+    crawler.autoget_connection = true;
+    const RequestTicket crawled = report_begun(crawler, make_request("GET", "http://h/crawled.html", "", true));
+    handle_posted();
+    EXPECT_TRUE(children().empty());
+
+    // Minimised, the browser's requests stay out as well.
+    ShowWindow(window, SW_MINIMIZE);
+    const RequestTicket hidden = report_begun(record, make_request("GET", "http://h/hidden.html"));
+    handle_posted();
+    ShowWindow(window, SW_RESTORE);
+    EXPECT_TRUE(children().empty());
+    report_ended(crawler, crawled, 2, ConnectionStatus::ok, 200);
+    report_ended(record, hidden, 2, ConnectionStatus::ok, 200);
+    const RequestTicket shown = report_begun(record, make_request("GET", "http://h/shown.html"));
+    handle_posted();
+    EXPECT_EQ(top_labels(), std::vector<std::string>{"http://h/shown.html"});
+    report_ended(record, shown, 2, ConnectionStatus::ok, 200);
+    handle_posted();
+    EXPECT_EQ(view(children()[0]).state, 1);
+}
+
+TEST_F(MainWindowCommandsTest, PostedReportsWaitForARequestCommandAndComeInTheirOrder) {
+    RequestNode* post = add(make_request("POST", "http://h/form"));
+    finish(post);
+    // The connection may be long gone when its reports are handled.
+    auto gone = std::make_unique<ConnectionRecord>();
+    gone->main_window = window;
+    bool unchanged_while_running = false;
+    prompter.on_show = [&] {
+        const RequestTicket quick = report_begun(*gone, make_request("GET", "http://h/quick.html"));
+        report_ended(*gone, quick, 2, ConnectionStatus::ok, 200, LineList{"done\r\n"});
+        gone.reset();
+        handle_posted();
+        unchanged_while_running = top_labels() == std::vector<std::string>{"http://h/form"};
+    };
+    select(post);
+    EXPECT_EQ(notify_tree(NM_DBLCLK), 1);
+    prompter.on_show = nullptr;
+    EXPECT_TRUE(unchanged_while_running);
+    ASSERT_EQ(top_labels(), (std::vector<std::string>{"http://h/form", "http://h/quick.html"}));
+    ItemView quick = view(children()[1]);
+    EXPECT_EQ(quick.state, 1) << "its end came after its beginning";
+    ASSERT_TRUE(quick.node && quick.node->log);
+    EXPECT_EQ(quick.node->log->join(), "done\r\n");
 }
 
 TEST_F(MainWindowCommandsTest, UnfinishedRequestsTakeNoCommands) {
