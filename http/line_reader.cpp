@@ -6,9 +6,7 @@
 namespace vellum {
 namespace {
 
-// How far one peek looks ahead. A browser's whole header rarely passes it; a
-// longer one just takes another peek.
-constexpr int kPeekWindow = 4096;
+constexpr int kPeekWindow = kHeaderPeekWindow;
 
 std::optional<std::string> read_line_bytewise(ByteSource& source, char terminator) {
     std::string line;

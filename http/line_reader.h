@@ -27,6 +27,9 @@ inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
 inline constexpr std::size_t kMaxHeaderBytes = 1024 * 1024;
 // Browsers send a few dozen lines; a block of thousands is an attack.
 inline constexpr std::size_t kMaxHeaderLines = 1000;
+// How far one peek looks ahead. A browser's whole header rarely passes it; a
+// longer one just takes another peek.
+inline constexpr int kHeaderPeekWindow = 4096;
 
 // One line up to and including `terminator`; none when the peer closes, the
 // receive fails, or the line passes kMaxLineBytes before its terminator.

@@ -208,8 +208,8 @@ bool ConnectionHandler::relay(SOCKET from_socket, HANDLE from_file, HANDLE to_fi
 
 void ConnectionHandler::receive_response() {
     log_detail(log_, "レスポンスヘッダー(from Server)受信開始\r\n");
-    char peeked[5];
-    int count = peek_prefix(server_socket_, "HTTP/", 5, peeked);
+    char peeked[kHeaderPeekWindow];
+    int count = peek_prefix(server_socket_, "HTTP/", 5, peeked, kHeaderPeekWindow);
     if (count == 0) {
         log_error(log_, "*** サーバーから受信出来ません！ ***\r\n");
         status_ = ConnectionStatus::socket_failed;
@@ -222,14 +222,14 @@ void ConnectionHandler::receive_response() {
         return;
     }
     if (abort_check()) return;
-    if (count != 5 || std::memcmp(peeked, "HTTP/", 5) != 0) {
+    if (!starts_with_prefix(count, peeked, "HTTP/", 5)) {
         log_detail(log_, "レスポンスヘッダー無し\r\n");
         content_type_.reset();
         relay(server_socket_, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, -1);
         return;
     }
 
-    SocketSource source(server_socket_);
+    SocketSource source(server_socket_, std::string_view(peeked, static_cast<std::size_t>(count)));
     int parse_status = 0;
     response_ = parse_response_header(source, parse_status);
     if (!response_) {

@@ -112,8 +112,9 @@ void ConnectionHandler::serve() {
 }
 
 bool ConnectionHandler::peek_reservation_marker() {
-    char peeked[kReservationMarkerLength];
-    const int count = peek_prefix(client_socket_, kReservationMarker, kReservationMarkerLength, peeked);
+    char* peeked = first_peek_.data();
+    const int count = peek_prefix(client_socket_, kReservationMarker, kReservationMarkerLength, peeked,
+                                  static_cast<int>(first_peek_.size()));
     if (count == 0) {
         log_error(log_, "*** 受信出来ません！ ***\r\n");
         status_ = ConnectionStatus::socket_failed;
@@ -125,12 +126,14 @@ bool ConnectionHandler::peek_reservation_marker() {
         status_ = ConnectionStatus::socket_failed;
         return false;
     }
-    if (count == kReservationMarkerLength && std::memcmp(peeked, kReservationMarker, kReservationMarkerLength) == 0) {
+    if (starts_with_prefix(count, peeked, kReservationMarker, kReservationMarkerLength)) {
         recv(client_socket_, peeked, kReservationMarkerLength, 0);
         SocketSource source(client_socket_);
         read_line(source, '\n');  // "ReserveAutoGet"
         reservation_ = true;
+        return true;
     }
+    first_peek_count_ = count;
     return true;
 }
 
@@ -139,7 +142,9 @@ bool ConnectionHandler::read_request() {
     // The first bytes have arrived (the peek saw them), so the program's own
     // connections have announced themselves by now.
     sender_ = is_own_connection(client_socket_) ? RequestSender::own : RequestSender::stranger;
-    SocketSource source(client_socket_);
+    // Unless a reservation's marker was taken, the request starts with what
+    // the marker's peek saw.
+    SocketSource source(client_socket_, std::string_view(first_peek_.data(), first_peek_count_));
     int parse_status = 0;
     owned_request_ = parse_request(source, parse_status, sender_);
     if (!owned_request_) {

@@ -79,10 +79,17 @@ void log_lines(ConnectionLog& log, bool flag, const LineList& lines) {
 }
 
 int SocketSource::receive(char* buffer, int size) {
+    seen_ = {};
     return recv(socket_, buffer, size, 0);
 }
 
 int SocketSource::peek(char* buffer, int size) {
+    if (!seen_.empty() && size > 0) {
+        const int count = static_cast<int>(std::min<std::size_t>(seen_.size(), static_cast<std::size_t>(size)));
+        std::memcpy(buffer, seen_.data(), static_cast<std::size_t>(count));
+        seen_ = {};
+        return count;
+    }
     return recv(socket_, buffer, size, MSG_PEEK);
 }
 
@@ -106,16 +113,20 @@ bool limit_receive_silence(SOCKET socket, int seconds) {
                       sizeof milliseconds) == 0;
 }
 
-int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked) {
+int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked, int window) {
     int count = 0;
     for (int attempt = 0; attempt < 50; ++attempt) {
-        count = recv(socket, peeked, length, MSG_PEEK);
-        if (count <= 0 || count == length || std::memcmp(peeked, expected, static_cast<std::size_t>(count)) != 0) {
+        count = recv(socket, peeked, window, MSG_PEEK);
+        if (count <= 0 || count >= length || std::memcmp(peeked, expected, static_cast<std::size_t>(count)) != 0) {
             break;
         }
         Sleep(10);
     }
     return count;
+}
+
+bool starts_with_prefix(int count, const char* peeked, const char* expected, int length) {
+    return count >= length && std::memcmp(peeked, expected, static_cast<std::size_t>(length)) == 0;
 }
 
 bool send_text(SOCKET socket, std::string_view text) {

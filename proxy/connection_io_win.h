@@ -42,6 +42,11 @@ inline void log_error(ConnectionLog& log, std::string_view text) { log_text(log,
 class SocketSource : public ByteSource {
 public:
     explicit SocketSource(SOCKET socket) : socket_(socket) {}
+    // `seen`: what a peek at `socket` has just shown, with nothing received
+    // since. The first peek returns it instead of asking the socket again:
+    // the same bytes are still the stream's next ones, and whatever arrived
+    // meanwhile is seen by the peek after.
+    SocketSource(SOCKET socket, std::string_view seen) : socket_(socket), seen_(seen) {}
     int receive(char* buffer, int size) override;
     int wait_readable(int seconds) override;
     bool can_peek() const override { return true; }
@@ -49,6 +54,7 @@ public:
 
 private:
     SOCKET socket_;
+    std::string_view seen_;
 };
 
 // 1 readable, 0 time-out, -1 select failed; negative seconds wait without limit.
@@ -57,11 +63,15 @@ int wait_readable(SOCKET socket, int seconds);
 // once `seconds` pass without a byte; the socket stays usable. Costs nothing
 // per receive, unlike a select before each.
 bool limit_receive_silence(SOCKET socket, int seconds);
-// Peeks up to `length` bytes into `peeked` without consuming them. While the
-// bytes seen are a proper prefix of `expected`, waits briefly for the rest, so
-// a marker split over two segments is still recognised. Returns recv's count
-// (0 peer closed, SOCKET_ERROR failure).
-int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked);
+// Peeks up to `window` bytes (at least `length`) into `peeked` without
+// consuming them. While fewer than `length` bytes are seen and they are a
+// proper prefix of `expected`, waits briefly for the rest, so a marker split
+// over two segments is still recognised. Returns recv's count (0 peer closed,
+// SOCKET_ERROR failure); the first `length` bytes decide whether `expected`
+// came, the whole peek may go on to a SocketSource.
+int peek_prefix(SOCKET socket, const char* expected, int length, char* peeked, int window);
+// Whether the peek_prefix count and bytes start with all of `expected`.
+bool starts_with_prefix(int count, const char* peeked, const char* expected, int length);
 
 // True when one send accepted every byte (no retry).
 bool send_text(SOCKET socket, std::string_view text);

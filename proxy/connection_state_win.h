@@ -7,12 +7,14 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "base/win_handles.h"
 #include "http/line_list.h"
+#include "http/line_reader.h"
 #include "proxy/connection_io_win.h"
 #include "http/http_message.h"
 #include "proxy/connection_settings.h"
@@ -95,6 +97,10 @@ private:
     RequestSender sender_ = RequestSender::stranger;  // decided before the request is read
     RequestOrigin origin_ = RequestOrigin::browser;   // decided once the request is read
     bool reservation_ = false;
+    // What the first peek at the browser's bytes saw, when no reservation
+    // marker was taken since: the request's first bytes.
+    std::array<char, kHeaderPeekWindow> first_peek_;
+    int first_peek_count_ = 0;
     bool other_method_ = false;
     bool kestrel_auth_ = false;
     bool queue_forced_get_ = false;

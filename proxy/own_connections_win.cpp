@@ -26,6 +26,10 @@ bool announce_own_connection(SOCKET connected_socket) {
 }
 
 bool is_own_connection(SOCKET accepted_socket) {
+    // Most connections are the browser's while nothing is announced: then
+    // the socket's two ends need not be asked for (two calls into the socket
+    // layer per request).
+    if (own_connections().pending() == 0) return false;
     // The program connects to its own listening address, so its connections
     // come from the very address they arrive at; a port number alone could be
     // another machine's.

@@ -149,6 +149,54 @@ TEST_F(ConnectionIoTest, HeaderArrivingInPiecesIsReadWholeAndTheBodyStaysInTheSo
     EXPECT_STREQ(body, "body");
 }
 
+TEST_F(ConnectionIoTest, AnEarlierPeekStartsTheHeaderAndTheSocketGivesUpExactlyTheHeader) {
+    auto pair = make_socket_pair();
+    const std::string header = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 4\r\n\r\n";
+    // The first peek saw only part of the header; the rest came after it.
+    send_all(pair.far_end.get(), header.substr(0, 20));
+    char peeked[kHeaderPeekWindow];
+    const int count = peek_prefix(pair.near_end.get(), "HTTP/", 5, peeked, kHeaderPeekWindow);
+    ASSERT_EQ(count, 20);
+    EXPECT_TRUE(starts_with_prefix(count, peeked, "HTTP/", 5));
+    send_all(pair.far_end.get(), header.substr(20) + "body");
+    SocketSource source(pair.near_end.get(), std::string_view(peeked, static_cast<std::size_t>(count)));
+    int status = 0;
+    auto response = parse_response_header(source, status);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->lines.join(), header);
+    char body[8] = {};
+    EXPECT_EQ(recv(pair.near_end.get(), body, sizeof body, 0), 4);
+    EXPECT_STREQ(body, "body");
+
+    // A whole request with its body in the first peek: the same request and
+    // body as from a fresh socket.
+    auto second = make_socket_pair();
+    send_all(second.far_end.get(), "POST http://h/f HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc\r\n");
+    Sleep(50);
+    const int seen = peek_prefix(second.near_end.get(), "Vellum", 6, peeked, kHeaderPeekWindow);
+    ASSERT_GT(seen, 0);
+    EXPECT_FALSE(starts_with_prefix(seen, peeked, "Vellum", 6));
+    SocketSource request_source(second.near_end.get(), std::string_view(peeked, static_cast<std::size_t>(seen)));
+    auto request = parse_request(request_source, status);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->lines.join(), "POST http://h/f HTTP/1.0\r\nContent-Length: 3\r\n\r\n");
+    EXPECT_EQ(request->body, "abc");
+}
+
+TEST_F(ConnectionIoTest, APrefixSplitOverTwoSegmentsIsWaitedFor) {
+    auto pair = make_socket_pair();
+    send_all(pair.far_end.get(), "HT");
+    std::thread rest([&] {
+        Sleep(30);
+        send_all(pair.far_end.get(), "TP/1.0 200 OK\r\n");
+    });
+    char peeked[kHeaderPeekWindow];
+    const int count = peek_prefix(pair.near_end.get(), "HTTP/", 5, peeked, kHeaderPeekWindow);
+    rest.join();
+    EXPECT_TRUE(starts_with_prefix(count, peeked, "HTTP/", 5)) << count;
+    EXPECT_FALSE(starts_with_prefix(2, "HT", "HTTP/", 5));
+}
+
 TEST_F(ConnectionIoTest, SendHeaderLogsAndSends) {
     auto pair = make_socket_pair();
     ConnectionLog log;
