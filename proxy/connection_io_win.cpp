@@ -16,7 +16,7 @@ namespace {
 
 // Bytes per receive and send of a body. The stream is the same whatever the
 // size; larger chunks only mean fewer calls per kilobyte.
-constexpr int kChunkSize = 16384;
+constexpr int kChunkSize = 65536;
 // A body of unknown length moves its bar on by ten percent for every
 // kilobyte it relays, as it always has, however many kilobytes one receive brings.
 constexpr int kCycleStep = 1024;

@@ -9,9 +9,9 @@
 // posted to the main window with the connection's record as wParam and
 // waited for (ask_ui, proxy/connection_io_win.h): the answer is a thread
 // message with the same number. The thread's own sockets need no answer and
-// are handled on the thread. A CTM_ABORT seen meanwhile is remembered (aborted()); the caller
-// checks it after the request. The log window and progress messages are sent
-// (synchronous).
+// are handled on the thread. A CTM_ABORT seen meanwhile is remembered
+// (aborted()); the caller checks it after the request. The log window and
+// progress messages are sent (synchronous).
 //
 // UI side. The main window (and a test's stand-in for it) decodes each
 // message into the record below and answers the asking thread through it.
@@ -39,7 +39,8 @@ namespace vellum {
 struct ConnectionRecord;
 struct RequestNode;  // the request tree's node: only its address travels here
 
-// What a connection tells the request tree when it ends (MWM_REQUEST_DONE).
+// What a sender of MWM_REQUEST_DONE tells the request tree when its request
+// ends.
 struct RequestDoneBlock {
     ConnectionRecord* record = nullptr;
     RequestNode* node = nullptr;  // the MWM_REQUEST_ADD answer

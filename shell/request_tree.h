@@ -2,10 +2,11 @@
 // the page that referred to it, with its outcome as a state image. At most ten
 // idle top-level pages are kept; older ones are pruned as new ones finish.
 //
-// UI thread only. The tree owns its nodes, each node owns its request and its
-// log. The tree-view control is reached through RequestTreeView, so the rules
-// here (parent search, labels, pinning, pruning, image choice) run anywhere;
-// the main window supplies the real tree view.
+// UI thread only. The tree owns its nodes, each node its log and its request
+// (shared with the connection while it runs). The tree-view control is
+// reached through RequestTreeView, so the rules here (parent search, labels,
+// pinning, pruning, image choice) run anywhere; the main window supplies the
+// real tree view.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,5 @@
 """Offline, the real vellum.exe answers a browser from a prepared save folder."""
+import concurrent.futures
 import os
 import shutil
 import socket
@@ -163,6 +164,80 @@ class OfflineServingTest(unittest.TestCase):
             found = text.find(step, at)
             self.assertGreaterEqual(found, 0, "%r missing after position %d in\n%s" % (step, at, text))
             at = found
+
+
+class BurstTreeTest(unittest.TestCase):
+    """A burst of concurrent requests leaves the request tree a slow run
+    leaves: every request under its page with its own outcome and log."""
+
+    REQUESTS = 500
+
+    def test_a_burst_shows_what_a_slow_run_shows(self):
+        save = tempfile.mkdtemp(prefix="vellum-e2e-burst-", dir="/tmp")
+        for page in ("slow", "fast"):
+            put(save, "site/%s.html" % page, b"<html>%s</html>" % page.encode())
+            put(save, "site/%s.html(19941106084937 text%%2Fhtml)" % page, b"")
+        # Pages, images and missing files: each ends with a state image of its own.
+        for i in range(0, 50, 3):
+            put(save, "site/p%d.html" % i, b"<html>%d</html>" % i)
+            put(save, "site/p%d.html(19941106084937 text%%2Fhtml)" % i, b"")
+        for i in range(1, 50, 3):
+            put(save, "site/p%d.gif" % i, b"GIF89a")
+            put(save, "site/p%d.gif(00000000000000 image%%2Fgif)" % i, b"")
+        names = ["p%d.%s" % (i, "gif" if i % 3 == 1 else "html") for i in range(50)]
+        probe("delete-address")
+        write_settings(localPath=windows_path(save), internet=0, localize=0, log=1)
+        program = Program("127.0.0.1:%d" % (PORT + 2))
+
+        def fetch(name, page):
+            return exchange(PORT + 2, b"GET http://site/%s HTTP/1.0\r\nReferer: http://site/%s.html\r\n\r\n"
+                            % (name.encode(), page.encode()))
+
+        def children(tree, page):
+            at = [label for _, _, label in tree].index("http://site/%s.html" % page)
+            under = []
+            for depth, image, label in tree[at + 1:]:
+                if depth == 0:
+                    break
+                under.append((depth, image, label))
+            return under
+
+        try:
+            self.assertEqual(wait_until(read_published), (LOOPBACK, PORT + 2))
+            batch = [names[i % len(names)] for i in range(self.REQUESTS)]
+            exchange(PORT + 2, b"GET http://site/slow.html HTTP/1.0\r\n\r\n")
+            slow_answers = [fetch(name, "slow") for name in batch]
+            exchange(PORT + 2, b"GET http://site/fast.html HTTP/1.0\r\n\r\n")
+            with concurrent.futures.ThreadPoolExecutor(max_workers=64) as pool:
+                fast_answers = list(pool.map(lambda name: fetch(name, "fast"), batch))
+            self.assertEqual(fast_answers, slow_answers)
+
+            def settled():
+                tree = request_tree()
+                done = len(children(tree, "fast")) == self.REQUESTS and all(image != 2 for _, image, _ in tree)
+                return tree if done else None
+            tree = wait_until(settled, 60)
+            self.assertIsNotNone(tree, "the burst's requests did not all finish in the tree")
+            self.assertEqual(sorted(children(tree, "fast")), sorted(children(tree, "slow")))
+            self.assertEqual(len(children(tree, "slow")), self.REQUESTS)
+            self.assertEqual({image for _, image, _ in children(tree, "fast")}, {1, 7, 11},
+                             "pages, images and missing files each show their own image")
+
+            # Each log is its own request's, however the ends interleaved.
+            labels = [label for _, _, label in tree]
+            first = labels.index("http://site/fast.html") + 1
+            for index in range(first, first + self.REQUESTS, 97):
+                log = wait_until(lambda: request_log(index), 20)
+                self.assertIsNotNone(log)
+                line = "GET http://site/%s HTTP/1.0\r\n" % labels[index]
+                self.assertIn(line, log.decode("cp932"))
+        finally:
+            probe("close")
+            try:
+                program.wait(60)
+            except Exception:
+                program.kill()
+            shutil.rmtree(save, ignore_errors=True)
 
 
 class OfflineLogWithoutDetailTest(unittest.TestCase):
