@@ -22,6 +22,16 @@ def put(folder, relative, data):
         f.write(data)
 
 
+def end_program(program, save):
+    """Closes the program as its user would (killed if it hangs) and removes its save folder."""
+    probe("close")
+    try:
+        program.wait(60)
+    except Exception:
+        program.kill()
+    shutil.rmtree(save, ignore_errors=True)
+
+
 class OfflineServingTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -43,12 +53,7 @@ class OfflineServingTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        probe("close")
-        try:
-            cls.program.wait(60)
-        except Exception:
-            cls.program.kill()
-        shutil.rmtree(cls.save, ignore_errors=True)
+        end_program(cls.program, cls.save)
 
     def test_a_recorded_page_comes_back_byte_for_byte(self):
         answer = exchange(PORT, b"GET http://site/a.html HTTP/1.1\r\nHost: site\r\nAccept-Encoding: gzip\r\n\r\n")
@@ -232,12 +237,7 @@ class BurstTreeTest(unittest.TestCase):
                 line = "GET http://site/%s HTTP/1.0\r\n" % labels[index]
                 self.assertIn(line, log.decode("cp932"))
         finally:
-            probe("close")
-            try:
-                program.wait(60)
-            except Exception:
-                program.kill()
-            shutil.rmtree(save, ignore_errors=True)
+            end_program(program, save)
 
 
 class OfflineLogWithoutDetailTest(unittest.TestCase):
@@ -256,12 +256,7 @@ class OfflineLogWithoutDetailTest(unittest.TestCase):
             self.assertEqual(tree[0][1], 11, "the 404 image")
             self.assertEqual(wait_until(lambda: request_log(0), 20), "*** ローカルが存在しません！ ***\r\n".encode("cp932"))
         finally:
-            probe("close")
-            try:
-                program.wait(60)
-            except Exception:
-                program.kill()
-            shutil.rmtree(save, ignore_errors=True)
+            end_program(program, save)
 
 
 if __name__ == "__main__":
