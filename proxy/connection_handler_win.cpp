@@ -315,10 +315,10 @@ void ConnectionHandler::finish() {
     if (tree_ticket_) {
         auto ended = std::make_unique<RequestEnded>();
         ended->ticket = *tree_ticket_;
-        ended->log = std::move(log_.lines);
-        ended->content_class = content_kind(content_type_);
-        ended->response_code = response_code_;
-        ended->status = status_;
+        ended->result.log = std::move(log_.lines);
+        ended->result.content_class = content_kind(content_type_);
+        ended->result.response_code = response_code_;
+        ended->result.status = status_;
         ui_.request_ended(std::move(ended));
     }
     if (forced_get) ui_.queue_forced_get(std::move(*forced_get));

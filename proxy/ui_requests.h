@@ -39,15 +39,20 @@ namespace vellum {
 struct ConnectionRecord;
 struct RequestNode;  // the request tree's node: only its address travels here
 
+// How a request ended, for its node in the request tree.
+struct RequestResult {
+    LineList log;
+    int content_class = 0;  // proxy/content_kind.h
+    int response_code = -1;
+    ConnectionStatus status = ConnectionStatus::ok;  // anything else is an abnormal end
+};
+
 // What a sender of MWM_REQUEST_DONE tells the request tree when its request
 // ends.
 struct RequestDoneBlock {
     ConnectionRecord* record = nullptr;
     RequestNode* node = nullptr;  // the MWM_REQUEST_ADD answer
-    LineList log;
-    int content_class = 0;  // proxy/content_kind.h
-    int response_code = -1;
-    ConnectionStatus status = ConnectionStatus::ok;  // anything else is an abnormal end
+    RequestResult result;
 };
 
 // Pairs a request's MWM_REQUEST_ENDED with its MWM_REQUEST_BEGUN: unique for
@@ -66,10 +71,7 @@ struct RequestBegun {
 // MWM_REQUEST_ENDED, posted: how the request with `ticket` ended.
 struct RequestEnded {
     RequestTicket ticket = 0;
-    LineList log;
-    int content_class = 0;  // proxy/content_kind.h
-    int response_code = -1;
-    ConnectionStatus status = ConnectionStatus::ok;  // anything else is an abnormal end
+    RequestResult result;
     static std::unique_ptr<RequestEnded> adopt(LPARAM lparam);
 };
 

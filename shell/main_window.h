@@ -143,6 +143,8 @@ private:
     void OnRequestDone(const RequestDone& request);
     void OnRequestBegun(std::unique_ptr<RequestBegun> begun);
     void OnRequestEnded(std::unique_ptr<RequestEnded> ended);
+    // The request's outcome on its node, however it was reported.
+    void finish_in_tree(RequestNode* node, RequestResult result);
     // Whether a new request of a crawler's connection or another one goes
     // into the request tree now.
     bool request_shown(bool crawler_connection) const;

@@ -116,9 +116,7 @@ void MainWindow::OnRequestDone(const RequestDone& request) {
             park(request.record, request.parked());
             return;
         }
-        freeze_request_tree();
-        request_tree_->finish(block.node, block.content_class, block.status != ConnectionStatus::ok ? 1 : 0,
-                              block.response_code, std::move(block.log));
+        finish_in_tree(block.node, std::move(block.result));
     }
     request.answer();
 }
@@ -146,9 +144,13 @@ void MainWindow::OnRequestEnded(std::unique_ptr<RequestEnded> ended) {
     if (open == open_requests_.end()) return;  // not shown
     RequestNode* node = open->second;
     open_requests_.erase(open);
+    finish_in_tree(node, std::move(ended->result));
+}
+
+void MainWindow::finish_in_tree(RequestNode* node, RequestResult result) {
     freeze_request_tree();
-    request_tree_->finish(node, ended->content_class, ended->status != ConnectionStatus::ok ? 1 : 0,
-                          ended->response_code, std::move(ended->log));
+    request_tree_->finish(node, result.content_class, result.status != ConnectionStatus::ok ? 1 : 0,
+                          result.response_code, std::move(result.log));
 }
 
 void MainWindow::OnCookieGet(const CookieGet& request) {

@@ -132,10 +132,10 @@ private:
             std::unique_ptr<RequestEnded> ended = RequestEnded::adopt(lparam);
             result.ended = true;
             result.ended_ticket = ended->ticket;
-            result.log = std::move(ended->log);
-            result.content_class = ended->content_class;
-            result.response_code = ended->response_code;
-            result.done_status = status_word(ended->status);
+            result.log = std::move(ended->result.log);
+            result.content_class = ended->result.content_class;
+            result.response_code = ended->result.response_code;
+            result.done_status = status_word(ended->result.status);
             return 0;
         }
         case MWM_COOKIE_GET:

@@ -155,10 +155,10 @@ protected:
         RequestDoneBlock block;
         block.record = &record;
         block.node = node;
-        block.log = std::move(log);
-        block.content_class = content_class;
-        block.response_code = response_code;
-        block.status = static_cast<ConnectionStatus>(status);
+        block.result.log = std::move(log);
+        block.result.content_class = content_class;
+        block.result.response_code = response_code;
+        block.result.status = static_cast<ConnectionStatus>(status);
         return block;
     }
 
@@ -236,10 +236,10 @@ protected:
                       int response_code, LineList log = {}) {
         auto ended = std::make_unique<RequestEnded>();
         ended->ticket = ticket;
-        ended->content_class = content_class;
-        ended->status = status;
-        ended->response_code = response_code;
-        ended->log = std::move(log);
+        ended->result.content_class = content_class;
+        ended->result.status = status;
+        ended->result.response_code = response_code;
+        ended->result.log = std::move(log);
         Worker worker(from, [&] { UiLink(window, from).request_ended(std::move(ended)); });
         while (!worker.done) Sleep(1);
     }
