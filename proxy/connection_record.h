@@ -31,8 +31,13 @@ namespace vellum {
 inline constexpr int kRequestIdleSeconds = 60;
 
 struct ConnectionRecord {
-    KernelHandle thread;
-    DWORD thread_id = 0;
+    DWORD thread_id = 0;  // the thread serving the connection: replies and CTM_ABORT go there
+    // Set by the UI thread when it hands the record to a worker thread,
+    // cleared by the worker when it is done with the record (after posting
+    // MWM_CONNECTION_DONE); the record is freed only then.
+    std::atomic<bool> in_worker{false};
+    // Set by the UI thread before it posts CTM_ABORT to the connection.
+    std::atomic<bool> abort_posted{false};
     std::atomic<SOCKET> client_socket{INVALID_SOCKET};
     std::atomic<SOCKET> server_socket{INVALID_SOCKET};
 

@@ -4,10 +4,13 @@
 #include <new>
 
 #include "proxy/connection_io_win.h"
-#include "proxy/connection_thread_win.h"
+#include "proxy/connection_handler_win.h"
 #include "proxy/own_connections_win.h"
 
 namespace vellum {
+
+ConnectionRegistry::ConnectionRegistry() : workers_(&run_connection) {}
+
 ConnectionRegistry::~ConnectionRegistry() {
     // Only reached with live threads when the session ends and the process
     // goes with it; the records must outlive their threads, so they stay.
@@ -27,15 +30,10 @@ AcceptOutcome ConnectionRegistry::accept(SOCKET socket, std::unique_ptr<Connecti
     if (records_.size() == records_.capacity()) {
         records_.reserve(records_.size() * 2 + 4);
     }
-    DWORD thread_id = 0;
-    record->thread.reset(CreateThread(nullptr, 0, &connection_thread, record.get(), CREATE_SUSPENDED, &thread_id));
-    if (!record->thread) {
+    if (!workers_.start(*record)) {
         closesocket(socket);
         return AcceptOutcome::thread_failed;
     }
-    // The thread must know where replies go before it can ask anything.
-    record->thread_id = thread_id;
-    ResumeThread(record->thread.get());
     records_.push_back(std::move(record));
     return AcceptOutcome::started;
 }
@@ -49,7 +47,7 @@ bool ConnectionRegistry::finish(ConnectionRecord* record) {
     if (it == records_.end()) return false;
     std::unique_ptr<ConnectionRecord> owned = std::move(*it);
     records_.erase(it);
-    if (owned->thread) WaitForSingleObject(owned->thread.get(), INFINITE);
+    ConnectionWorkers::wait_released(*owned);
     close_socket_slot(owned->client_socket);
     close_socket_slot(owned->server_socket);
     return true;

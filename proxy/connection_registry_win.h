@@ -1,6 +1,6 @@
 // The registry of live browser connections, kept by the UI thread: one
 // ConnectionRecord per accepted socket, from MWM_CLIENT_ACCEPTED until its
-// thread has ended (MWM_CONNECTION_DONE); the answers to the connection
+// thread is done with it (MWM_CONNECTION_DONE); the answers to the connection
 // threads' socket requests (1066-1069); the forced-get queue, replayed to the
 // proxy's own port when the last connection has ended; and the connection
 // side of the close sequence.
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "proxy/connection_record.h"
+#include "proxy/connection_workers_win.h"
 #include "proxy/ui_requests.h"
 #include "http/line_list.h"
 
@@ -33,15 +34,17 @@ enum class AcceptOutcome {
 
 class ConnectionRegistry {
 public:
-    ConnectionRegistry() = default;
+    ConnectionRegistry();
     ~ConnectionRegistry();
     ConnectionRegistry(const ConnectionRegistry&) = delete;
     ConnectionRegistry& operator=(const ConnectionRegistry&) = delete;
 
     // MWM_CLIENT_ACCEPTED. `record` holds the settings snapshot (or is null
-    // when it could not be made); the registry adds the sockets and the thread.
+    // when it could not be made); the registry adds the sockets and hands the
+    // record to a connection thread.
     AcceptOutcome accept(SOCKET socket, std::unique_ptr<ConnectionRecord> record);
-    // MWM_CONNECTION_DONE: unlinks, joins and frees the record. False for a
+    // MWM_CONNECTION_DONE: unlinks the record, waits until its thread is done
+    // with it and frees it. False for a
     // record the registry does not hold (nothing is touched then).
     bool finish(ConnectionRecord* record);
 
@@ -76,6 +79,8 @@ private:
     std::vector<std::unique_ptr<ConnectionRecord>> records_;
     std::deque<LineList> forced_gets_;
     bool closing_ = false;
+    // Declared last: ended first, after no record is left to hand out.
+    ConnectionWorkers workers_;
 };
 
 }  // namespace vellum

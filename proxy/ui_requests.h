@@ -242,7 +242,7 @@ struct ProgressReport {  // MWM_PROGRESS, AGM_PROGRESS
 };
 
 // CTM_ABORT to a connection thread: stop at the next check.
-void post_abort(const ConnectionRecord& record);
+void post_abort(ConnectionRecord& record);
 
 // The log window's side of its messages.
 const char* log_text_of(WPARAM wparam);  // LWM_SET_TEXT, LWM_SET_TITLE

@@ -292,7 +292,8 @@ ProgressReport ProgressReport::decode(WPARAM wparam, LPARAM lparam) {
     return {static_cast<int>(wparam), lparam != 0};
 }
 
-void post_abort(const ConnectionRecord& record) {
+void post_abort(ConnectionRecord& record) {
+    record.abort_posted.store(true, std::memory_order_release);
     PostThreadMessageA(record.thread_id, CTM_ABORT, 0, 0);
 }
 

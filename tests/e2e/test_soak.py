@@ -66,10 +66,12 @@ def load(urls, expected, seconds):
 
 
 def settled_counts():
-    """The counts once two readings a second apart agree on the threads."""
+    """The counts once two readings three seconds apart agree on the threads:
+    connection threads left idle beyond the sixteen kept end two seconds
+    after their last connection."""
     last = process_counts()
-    for _ in range(60):
-        time.sleep(1)
+    for _ in range(20):
+        time.sleep(3)
         now = process_counts()
         if now and last and now["threads"] == last["threads"]:
             return now
