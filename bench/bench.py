@@ -307,6 +307,10 @@ class Vellum:
             "internet": 0 if mode == "offline" else 1,
             "localize": 1 if mode == "recording" else 0,
             "log": 0,
+            # The main window at its first-start place and size, whatever an
+            # earlier run left: how many requests its tree shows at once
+            # changes the cost of showing them.
+            "windowPosLeft": 0, "windowPosTop": 0, "windowPosRight": 0, "windowPosBottom": 0,
         })
         self.process = wine.start(os.path.join(BIN, "vellum.exe"), "%s:%d" % (HOST, PORT_VELLUM))
         if not wait_port(PORT_VELLUM, 60):

@@ -9,7 +9,30 @@ HTREEITEM as_item(RequestTreeView::Item item) {
     return static_cast<HTREEITEM>(item);
 }
 
+constexpr UINT_PTR kReadWatchId = 1;
+
 }  // namespace
+
+Win32RequestTreeView::Win32RequestTreeView(HWND tree_view) : tree_view_(tree_view) {
+    SetWindowSubclass(tree_view_, &read_watch, kReadWatchId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+Win32RequestTreeView::~Win32RequestTreeView() {
+    RemoveWindowSubclass(tree_view_, &read_watch, kReadWatchId);
+}
+
+LRESULT CALLBACK Win32RequestTreeView::read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                                  UINT_PTR, DWORD_PTR self) {
+    auto* view = reinterpret_cast<Win32RequestTreeView*>(self);
+    switch (message) {
+    case TVM_GETITEMA:
+    case TVM_GETITEMW:
+    case TVM_GETITEMSTATE:
+        if (!view->own_read_) view->put_pending_images();
+        break;
+    }
+    return DefSubclassProc(window, message, wparam, lparam);
+}
 
 RequestTreeView::Item Win32RequestTreeView::root_item() {
     return TVI_ROOT;
@@ -38,7 +61,10 @@ std::string Win32RequestTreeView::item_text(Item item) {
         query.hItem = as_item(item);
         query.pszText = buffer.data();
         query.cchTextMax = static_cast<int>(size);
-        if (!SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return std::string();
+        own_read_ = true;
+        const bool read = SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != 0;
+        own_read_ = false;
+        if (!read) return std::string();
         std::string text(query.pszText);
         if (text.size() + 1 < size) return text;
     }
@@ -54,6 +80,26 @@ void Win32RequestTreeView::set_item_text(Item item, const std::string& text) {
 }
 
 void Win32RequestTreeView::set_state_image(Item item, int image) {
+    if (frozen_) {
+        for (PendingImage& pending : pending_images_) {
+            if (pending.item == item) {
+                pending.image = image;
+                return;
+            }
+        }
+        pending_images_.push_back({item, image});
+        return;
+    }
+    put_state_image(item, image);
+}
+
+void Win32RequestTreeView::put_pending_images() {
+    std::vector<PendingImage> pending;
+    pending.swap(pending_images_);
+    for (const PendingImage& image : pending) put_state_image(image.item, image.image);
+}
+
+void Win32RequestTreeView::put_state_image(Item item, int image) {
     TVITEMA change{};
     change.mask = TVIF_STATE;
     change.hItem = as_item(item);
@@ -63,6 +109,7 @@ void Win32RequestTreeView::set_state_image(Item item, int image) {
 }
 
 void Win32RequestTreeView::delete_item(Item item) {
+    std::erase_if(pending_images_, [item](const PendingImage& pending) { return pending.item == item; });
     if (to_select_ && to_select_->item == item) to_select_ = nullptr;
     own_change_ = true;
     TreeView_DeleteItem(tree_view_, as_item(item));
@@ -89,6 +136,10 @@ void Win32RequestTreeView::freeze() {
 void Win32RequestTreeView::thaw() {
     if (!frozen_) return;
     frozen_ = false;
+    // Put on in one batch while the control still neither paints nor
+    // scrolls: set one at a time between ticks, each cost the UI thread about
+    // a millisecond under load once the tree outgrew its window.
+    put_pending_images();
     SendMessageA(tree_view_, WM_SETREDRAW, TRUE, 0);
     RequestNode* node = to_select_;
     to_select_ = nullptr;
@@ -107,8 +158,10 @@ RequestNode* Win32RequestTreeView::node_of(Item item) {
     TVITEMA query{};
     query.mask = TVIF_PARAM;
     query.hItem = as_item(item);
-    if (!SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return nullptr;
-    return reinterpret_cast<RequestNode*>(query.lParam);
+    own_read_ = true;
+    const bool read = SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != 0;
+    own_read_ = false;
+    return read ? reinterpret_cast<RequestNode*>(query.lParam) : nullptr;
 }
 
 }  // namespace vellum

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <windows.h>
+
+#include <vector>
 #include <commctrl.h>
 
 #include "shell/request_tree.h"
@@ -12,7 +14,10 @@ namespace vellum {
 
 class Win32RequestTreeView : public RequestTreeView {
 public:
-    explicit Win32RequestTreeView(HWND tree_view) : tree_view_(tree_view) {}
+    explicit Win32RequestTreeView(HWND tree_view);
+    ~Win32RequestTreeView() override;
+    Win32RequestTreeView(const Win32RequestTreeView&) = delete;
+    Win32RequestTreeView& operator=(const Win32RequestTreeView&) = delete;
 
     Item root_item() override;
     Item insert_last(Item parent, const std::string& text, RequestNode* node, int state_image) override;
@@ -24,8 +29,9 @@ public:
     RequestNode* node_of(Item item) override;
 
     // Requests come and go many times a second. Between freeze() and thaw()
-    // the control keeps every change but neither repaints nor scrolls, and
-    // the item to select waits: thaw() selects the last one asked for and
+    // the control keeps every item added or deleted but neither repaints nor
+    // scrolls; the item to select and the state images set wait: thaw() puts
+    // each item's latest image on, selects the last item asked for and
     // repaints once. Under Wine each repaint and scroll-bar update costs the
     // UI thread milliseconds per request.
     void freeze();
@@ -36,6 +42,13 @@ public:
     void selection_changed();
 
 private:
+    void put_state_image(Item item, int image);
+    void put_pending_images();
+    // Anyone else reading an item (a tester, an accessibility tool) reads the
+    // images set so far, frozen or not.
+    static LRESULT CALLBACK read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                       DWORD_PTR self);
+
     HWND tree_view_;
     bool frozen_ = false;
     // The node whose item a frozen select_item asked for; its item may be
@@ -44,6 +57,13 @@ private:
     // This view is changing the control itself: the selection moves it
     // causes are not someone else's.
     bool own_change_ = false;
+    bool own_read_ = false;  // this view is reading the control itself
+    // State images set while frozen, each item's latest, put on at the thaw.
+    struct PendingImage {
+        Item item;
+        int image;
+    };
+    std::vector<PendingImage> pending_images_;
 };
 
 }  // namespace vellum

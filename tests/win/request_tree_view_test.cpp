@@ -63,10 +63,23 @@ protected:
         query.cchTextMax = sizeof text;
         return item && TreeView_GetItem(tree, &query) ? text : "<none>";
     }
-    // What the user sees: the selection, the first visible item and the count.
+    // What the user sees: the selection, the first visible item, the count
+    // and every item's state image in display order.
     std::string view_state(int t) const {
+        std::string images;
+        for (HTREEITEM item = TreeView_GetRoot(trees[t]); item; item = next_in_order(trees[t], item)) {
+            images += std::to_string((TreeView_GetItemState(trees[t], item, TVIS_STATEIMAGEMASK) >> 12) & 0xF);
+        }
         return label(trees[t], TreeView_GetSelection(trees[t])) + " | " +
-               label(trees[t], TreeView_GetFirstVisible(trees[t])) + " | " + std::to_string(TreeView_GetCount(trees[t]));
+               label(trees[t], TreeView_GetFirstVisible(trees[t])) + " | " +
+               std::to_string(TreeView_GetCount(trees[t])) + " | " + images;
+    }
+    static HTREEITEM next_in_order(HWND tree, HTREEITEM item) {
+        if (HTREEITEM child = TreeView_GetChild(tree, item)) return child;
+        for (; item; item = TreeView_GetParent(tree, item)) {
+            if (HTREEITEM sibling = TreeView_GetNextSibling(tree, item)) return sibling;
+        }
+        return nullptr;
     }
 
     HWND frame = nullptr;
@@ -97,6 +110,49 @@ TEST_F(RequestTreeViewFreezeTest, AThawEndsWhereShowingEachRequestEnds) {
     TreeView_SelectSetFirstVisible(trees[1], nodes[1][page].item);
     views[1]->freeze();
     add(3, "/late.css");
+    views[1]->thaw();
+    EXPECT_EQ(view_state(0), view_state(1));
+}
+
+TEST_F(RequestTreeViewFreezeTest, AFullTreeThawsAtItsEndWhileOldRequestsGoAtItsTop) {
+    // Many connections at once: more requests than the view holds, the oldest
+    // pruned at the top while new ones come at the bottom, tick after tick.
+    std::deque<int> shown;
+    for (int i = 0; i < 40; ++i) shown.push_back(add(-1, "http://a.test/" + std::to_string(i)));
+    ASSERT_EQ(view_state(0), view_state(1));
+    ASSERT_NE(label(trees[0], TreeView_GetFirstVisible(trees[0])), "http://a.test/0");  // scrolled
+    int next = 40;
+    for (int tick = 0; tick < 5; ++tick) {
+        views[1]->freeze();
+        for (int i = 0; i < 7; ++i) {
+            finish(shown.back());
+            remove(shown.front());
+            shown.pop_front();
+            shown.push_back(add(-1, "http://a.test/" + std::to_string(next++)));
+        }
+        views[1]->thaw();
+        EXPECT_EQ(view_state(0), view_state(1)) << "tick " << tick;
+    }
+}
+
+TEST_F(RequestTreeViewFreezeTest, AnyoneReadingAFrozenTreeReadsTheImagesSetSoFar) {
+    const int page = add(-1, "http://a.test/page");
+    const int image = add(page, "/a.png");
+    views[1]->freeze();
+    finish(image);
+    const auto image_of = [&](int t, int index) {
+        return (TreeView_GetItemState(trees[t], static_cast<HTREEITEM>(nodes[t][index].item), TVIS_STATEIMAGEMASK) >>
+                12) & 0xF;
+    };
+    EXPECT_EQ(image_of(1, image), 2u);
+    EXPECT_TRUE(views[1]->frozen());
+    finish(page);
+    TVITEMA query{};
+    query.mask = TVIF_STATE;
+    query.stateMask = TVIS_STATEIMAGEMASK;
+    query.hItem = static_cast<HTREEITEM>(nodes[1][page].item);
+    ASSERT_TRUE(TreeView_GetItem(trees[1], &query));
+    EXPECT_EQ((query.state & TVIS_STATEIMAGEMASK) >> 12, 2u);
     views[1]->thaw();
     EXPECT_EQ(view_state(0), view_state(1));
 }
