@@ -1,5 +1,6 @@
 #include "shell/request_tree_view_win.h"
 
+#include <utility>
 #include <vector>
 
 namespace vellum {
@@ -9,21 +10,33 @@ HTREEITEM as_item(RequestTreeView::Item item) {
     return static_cast<HTREEITEM>(item);
 }
 
-constexpr UINT_PTR kReadWatchId = 1;
+// The views by control, for the control's procedure. A window property
+// would do too, but under Wine each look-up of one asks the wineserver, for
+// every message the control gets. UI thread only.
+std::vector<std::pair<HWND, Win32RequestTreeView*>> g_views;
 
 }  // namespace
 
 Win32RequestTreeView::Win32RequestTreeView(HWND tree_view) : tree_view_(tree_view) {
-    SetWindowSubclass(tree_view_, &read_watch, kReadWatchId, reinterpret_cast<DWORD_PTR>(this));
+    g_views.emplace_back(tree_view_, this);
+    previous_procedure_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(tree_view_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&read_watch)));
 }
 
 Win32RequestTreeView::~Win32RequestTreeView() {
-    RemoveWindowSubclass(tree_view_, &read_watch, kReadWatchId);
+    if (previous_procedure_ &&
+        GetWindowLongPtrA(tree_view_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&read_watch)) {
+        SetWindowLongPtrA(tree_view_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_procedure_));
+    }
+    std::erase_if(g_views, [this](const auto& entry) { return entry.second == this; });
 }
 
-LRESULT CALLBACK Win32RequestTreeView::read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                                  UINT_PTR, DWORD_PTR self) {
-    auto* view = reinterpret_cast<Win32RequestTreeView*>(self);
+LRESULT CALLBACK Win32RequestTreeView::read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    Win32RequestTreeView* view = nullptr;
+    for (const auto& [tree, watching] : g_views) {
+        if (tree == window) view = watching;
+    }
+    if (!view || !view->previous_procedure_) return DefWindowProcA(window, message, wparam, lparam);
     switch (message) {
     case TVM_GETITEMA:
     case TVM_GETITEMW:
@@ -31,7 +44,7 @@ LRESULT CALLBACK Win32RequestTreeView::read_watch(HWND window, UINT message, WPA
         if (!view->own_read_) view->put_pending_images();
         break;
     }
-    return DefSubclassProc(window, message, wparam, lparam);
+    return CallWindowProcA(view->previous_procedure_, window, message, wparam, lparam);
 }
 
 RequestTreeView::Item Win32RequestTreeView::root_item() {

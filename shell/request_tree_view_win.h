@@ -46,10 +46,10 @@ private:
     void put_pending_images();
     // Anyone else reading an item (a tester, an accessibility tool) reads the
     // images set so far, frozen or not.
-    static LRESULT CALLBACK read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
-                                       DWORD_PTR self);
+    static LRESULT CALLBACK read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
     HWND tree_view_;
+    WNDPROC previous_procedure_ = nullptr;
     bool frozen_ = false;
     // The node whose item a frozen select_item asked for; its item may be
     // rebuilt meanwhile, so the node is kept, not the item.
