@@ -44,8 +44,8 @@ public:
     // record to a connection thread.
     AcceptOutcome accept(SOCKET socket, std::unique_ptr<ConnectionRecord> record);
     // MWM_CONNECTION_DONE: unlinks the record, waits until its thread is done
-    // with it and frees it. False for a
-    // record the registry does not hold (nothing is touched then).
+    // with it and frees it. False for a record the registry does not hold
+    // (nothing is touched then).
     bool finish(ConnectionRecord* record);
 
     // The answers to 1066-1069.

@@ -26,21 +26,17 @@ struct ConnectionWorkers::Worker {
     KernelHandle wake;  // auto-reset: a record was handed over, or the pool ends
     ConnectionRecord* record = nullptr;  // the next record to serve; shared mutex
 
+    void hand_over(ConnectionRecord& next);  // shared mutex held
     ConnectionRecord* next_record();
     void serve(ConnectionRecord& record);
 };
 
-namespace {
-
-template <typename Worker>
-void hand_over(ConnectionRecord& record, Worker& worker) {
+void ConnectionWorkers::Worker::hand_over(ConnectionRecord& next) {
     // The thread must know where replies go before it can ask anything.
-    record.thread_id = worker.id;
-    record.in_worker.store(true, std::memory_order_release);
-    worker.record = &record;
+    next.thread_id = id;
+    next.in_worker.store(true, std::memory_order_release);
+    record = &next;
 }
-
-}  // namespace
 
 ConnectionWorkers::ConnectionWorkers(ServeConnection serve, WorkerLimits limits)
     : shared_(std::make_shared<Shared>()) {
@@ -51,7 +47,7 @@ ConnectionWorkers::ConnectionWorkers(ServeConnection serve, WorkerLimits limits)
 ConnectionWorkers::~ConnectionWorkers() {
     // Idle workers end now and are waited for; a worker still serving a
     // connection (only when the process is going away) keeps the shared state.
-    std::vector<KernelHandle> ending;
+    std::vector<KernelHandle> idle_threads;
     {
         std::lock_guard<std::mutex> hold(shared_->mutex);
         shared_->ending = true;
@@ -59,12 +55,12 @@ ConnectionWorkers::~ConnectionWorkers() {
             HANDLE thread = nullptr;
             if (DuplicateHandle(GetCurrentProcess(), idle->thread.get(), GetCurrentProcess(), &thread, SYNCHRONIZE,
                                 FALSE, 0)) {
-                ending.emplace_back(thread);
+                idle_threads.emplace_back(thread);
             }
             SetEvent(idle->wake.get());
         }
     }
-    for (KernelHandle& thread : ending) WaitForSingleObject(thread.get(), INFINITE);
+    for (KernelHandle& thread : idle_threads) WaitForSingleObject(thread.get(), INFINITE);
 }
 
 bool ConnectionWorkers::start(ConnectionRecord& record) {
@@ -73,7 +69,7 @@ bool ConnectionWorkers::start(ConnectionRecord& record) {
         if (!shared_->idle.empty()) {
             Worker* worker = shared_->idle.back();
             shared_->idle.pop_back();
-            hand_over(record, *worker);
+            worker->hand_over(record);
             SetEvent(worker->wake.get());
             return true;
         }
@@ -91,7 +87,7 @@ bool ConnectionWorkers::start_worker(ConnectionRecord& record) {
     Worker* started = worker.get();
     {
         std::lock_guard<std::mutex> hold(shared_->mutex);
-        hand_over(record, *started);
+        started->hand_over(record);
         shared_->workers.push_back(std::move(worker));
     }
     ResumeThread(started->thread.get());

@@ -47,6 +47,13 @@ LRESULT CALLBACK Win32RequestTreeView::read_watch(HWND window, UINT message, WPA
     return CallWindowProcA(view->previous_procedure_, window, message, wparam, lparam);
 }
 
+bool Win32RequestTreeView::read_item(TVITEMA& query) {
+    own_read_ = true;
+    const bool read = SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != 0;
+    own_read_ = false;
+    return read;
+}
+
 RequestTreeView::Item Win32RequestTreeView::root_item() {
     return TVI_ROOT;
 }
@@ -74,10 +81,7 @@ std::string Win32RequestTreeView::item_text(Item item) {
         query.hItem = as_item(item);
         query.pszText = buffer.data();
         query.cchTextMax = static_cast<int>(size);
-        own_read_ = true;
-        const bool read = SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != 0;
-        own_read_ = false;
-        if (!read) return std::string();
+        if (!read_item(query)) return std::string();
         std::string text(query.pszText);
         if (text.size() + 1 < size) return text;
     }
@@ -171,10 +175,7 @@ RequestNode* Win32RequestTreeView::node_of(Item item) {
     TVITEMA query{};
     query.mask = TVIF_PARAM;
     query.hItem = as_item(item);
-    own_read_ = true;
-    const bool read = SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != 0;
-    own_read_ = false;
-    return read ? reinterpret_cast<RequestNode*>(query.lParam) : nullptr;
+    return read_item(query) ? reinterpret_cast<RequestNode*>(query.lParam) : nullptr;
 }
 
 }  // namespace vellum

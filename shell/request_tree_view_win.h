@@ -4,9 +4,9 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <vector>
-#include <commctrl.h>
 
 #include "shell/request_tree.h"
 
@@ -44,6 +44,8 @@ public:
 private:
     void put_state_image(Item item, int image);
     void put_pending_images();
+    // TVM_GETITEMA by this view itself, which waiting images need not precede.
+    bool read_item(TVITEMA& query);
     // Anyone else reading an item (a tester, an accessibility tool) reads the
     // images set so far, frozen or not.
     static LRESULT CALLBACK read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
