@@ -1,7 +1,10 @@
 #include "autoget/autoget_window.h"
 
+#include <cstring>
 #include <memory>
+#include <string>
 
+#include "autoget/outline_request.h"
 #include "base/format_win.h"
 #include "base/icons_win.h"
 #include "base/messages.h"
@@ -65,6 +68,8 @@ LRESULT AutoGetWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<NMHDR*>(lparam));
+    case WM_COPYDATA:
+        return OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lparam));
     case WM_CONTEXTMENU:
         if (OnContextMenu(reinterpret_cast<HWND>(wparam), lparam)) return 0;
         break;
@@ -165,6 +170,30 @@ LRESULT AutoGetWindow::OnNotify(NMHDR* header) {
     LRESULT result = 0;
     if (header->hwndFrom == tree_view_ && OnTreeNotify(header, result)) return result;
     return default_procedure(WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
+}
+
+LRESULT AutoGetWindow::OnCopyData(const COPYDATASTRUCT& request) {
+    if (!tree_) return FALSE;
+    if (request.dwData == kOutlineRequest && request.cbData == sizeof(std::uint64_t)) {
+        std::uint64_t asker = 0;
+        std::memcpy(&asker, request.lpData, sizeof asker);
+        std::string text;
+        for (const PageOutlineLine& line : page_tree_outline(*tree_)) {
+            text += std::to_string(line.depth) + ' ' + std::to_string(line.image) + ' ' + line.label + '\n';
+        }
+        COPYDATASTRUCT reply{kOutlineReply, static_cast<DWORD>(text.size()), text.data()};
+        SendMessageA(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(asker)), WM_COPYDATA,
+                     reinterpret_cast<WPARAM>(window()), reinterpret_cast<LPARAM>(&reply));
+        return TRUE;
+    }
+    if (request.dwData == kSelectRequest && request.cbData == sizeof(std::int32_t)) {
+        std::int32_t index = -1;
+        std::memcpy(&index, request.lpData, sizeof index);
+        PageNode* node = index < 0 ? nullptr : page_tree_node_at(*tree_, static_cast<std::size_t>(index));
+        HTREEITEM item = node ? tree_view_adapter_->make_item(*node) : nullptr;
+        return item && TreeView_SelectItem(tree_view_, item) ? TRUE : FALSE;
+    }
+    return FALSE;
 }
 
 void AutoGetWindow::show() {

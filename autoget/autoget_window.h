@@ -105,6 +105,7 @@ public:
     HWND status_bar() const { return status_bar_; }
     HWND progress_bar() const { return progress_bar_; }
     HWND tree_view() const { return tree_view_; }
+    Win32PageTreeView& tree_adapter() { return *tree_view_adapter_; }
 
 private:
     AutoGetWindow(AutoGetSettings& settings, AutoGetHost& host) : settings_(settings), host_(host) {}
@@ -116,6 +117,7 @@ private:
     void OnSize(WPARAM type, LPARAM size);
     void OnDestroy();
     LRESULT OnNotify(NMHDR* header);
+    LRESULT OnCopyData(const COPYDATASTRUCT& request);
     void create_controls();
     void layout();
 

@@ -44,6 +44,11 @@ bool AutoGetWindow::OnTreeNotify(NMHDR* header, LRESULT& result) {
     case TVN_KEYDOWN:
         result = OnTreeKeyDown(reinterpret_cast<const NMTVKEYDOWN*>(header)) ? 1 : 0;
         return true;
+    case TVN_ITEMEXPANDINGA:
+    case TVN_ITEMEXPANDINGW:
+        // Both forms place the item's handle and data alike.
+        result = tree_view_adapter_->on_item_expanding(*reinterpret_cast<const NMTREEVIEWA*>(header));
+        return true;
     }
     return false;
 }

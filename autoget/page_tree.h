@@ -54,6 +54,17 @@ public:
     virtual void select(Item item) = 0;
 };
 
+// What the window's view keeps of a node (autoget/page_tree_view_win.h):
+// the control's item while the node has one, the state image it shows, and
+// how its branch stood when its item went with a collapsed ancestor's. The
+// tree itself never reads it.
+struct PageViewSlot {
+    void* item = nullptr;         // the control's item, or nullptr
+    std::uint8_t image = 0;       // the state image, with or without an item
+    bool children_shown = false;  // every child has its item
+    bool was_expanded = false;    // while without an item: its branch was open
+};
+
 class PageNode {
 public:
     PageNode(const PageNode&) = delete;
@@ -87,6 +98,10 @@ public:
 
     bool is_base() const { return parent_ && !parent_->parent_; }
 
+    // The view's own record of the node; only the view reads or writes it.
+    PageViewSlot& view_slot() { return view_slot_; }
+    const PageViewSlot& view_slot() const { return view_slot_; }
+
 private:
     friend class PageTree;
     friend bool precedes_in_preorder(const PageNode& a, const PageNode& b);
@@ -115,6 +130,7 @@ private:
     int level_ = 0;           // 0 root sentinel, 1 base node, ...
     int shownImage_ = 0;      // the state image the item shows now
     std::uint64_t seq_ = 0;   // increases with every node made
+    PageViewSlot view_slot_;
     std::unique_ptr<AutoGetJob> ownedJob_;      // base nodes only
     std::unique_ptr<DuplicateIndex> index_;     // base nodes only: its subtree's URLs
 };

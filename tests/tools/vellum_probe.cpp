@@ -24,8 +24,10 @@
 //   tree [CLASS ID]               print the request tree (or the tree view ID
 //                                 of the window of class CLASS, e.g.
 //                                 VELLUM_REC 115 for the auto-get window's
-//                                 page tree), one item per line: depth,
-//                                 state image, label as hex
+//                                 page tree: every node, including those
+//                                 in closed branches, which have no item),
+//                                 one item per line: depth, state image,
+//                                 label as hex
 //   autoget-start                 start an auto-get run as the user does:
 //                                 スタート, then 今すぐスタート in the start
 //                                 dialog when one opens
@@ -81,6 +83,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "autoget/outline_request.h"
 
 namespace {
 
@@ -342,6 +346,80 @@ HWND autoget_tree_view() {
     return autoget ? GetDlgItem(autoget, 115) : nullptr;
 }
 
+// The page tree's control holds items only where a user can reach them; the
+// auto-get window answers for the whole tree (autoget/outline_request.h).
+std::string g_outline;
+
+LRESULT CALLBACK outline_receiver(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+        if (data->dwData == vellum::kOutlineReply) g_outline.assign(static_cast<const char*>(data->lpData), data->cbData);
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// The outline's lines: depth, state image, label.
+struct OutlineLine {
+    int depth = 0;
+    unsigned image = 0;
+    std::string label;
+};
+
+bool page_tree_outline(std::vector<OutlineLine>& lines) {
+    HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+    if (!autoget) return false;
+    WNDCLASSA receiver_class{};
+    receiver_class.lpfnWndProc = &outline_receiver;
+    receiver_class.hInstance = GetModuleHandleA(nullptr);
+    receiver_class.lpszClassName = "VellumProbeOutline";
+    RegisterClassA(&receiver_class);
+    HWND receiver = CreateWindowExA(0, "VellumProbeOutline", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    receiver_class.hInstance, nullptr);
+    if (!receiver) return false;
+    std::uint64_t asker = reinterpret_cast<std::uintptr_t>(receiver);
+    COPYDATASTRUCT request{vellum::kOutlineRequest, sizeof asker, &asker};
+    g_outline.clear();
+    // The answer comes to the receiver while this send waits.
+    const bool answered = SendMessageA(autoget, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver),
+                                       reinterpret_cast<LPARAM>(&request)) != 0;
+    DestroyWindow(receiver);
+    if (!answered) return false;
+    std::size_t at = 0;
+    while (at < g_outline.size()) {
+        std::size_t end = g_outline.find('\n', at);
+        if (end == std::string::npos) end = g_outline.size();
+        const std::string line = g_outline.substr(at, end - at);
+        at = end + 1;
+        const std::size_t first = line.find(' ');
+        const std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+        if (second == std::string::npos) continue;
+        lines.push_back({std::atoi(line.substr(0, first).c_str()),
+                         static_cast<unsigned>(std::atoi(line.substr(first + 1, second - first - 1).c_str())),
+                         line.substr(second + 1)});
+    }
+    return true;
+}
+
+int dump_page_tree() {
+    std::vector<OutlineLine> lines;
+    if (!page_tree_outline(lines)) return 1;
+    for (const OutlineLine& line : lines) {
+        std::printf("%d %u ", line.depth, line.image);
+        print_hex(line.label);
+    }
+    return 0;
+}
+
+// Selects the INDEX-th node (in the order "tree" prints) of the page tree.
+bool select_page_node(int index) {
+    HWND autoget = FindWindowA("VELLUM_REC", nullptr);
+    if (!autoget) return false;
+    std::int32_t wanted = index;
+    COPYDATASTRUCT request{vellum::kSelectRequest, sizeof wanted, &wanted};
+    return SendMessageA(autoget, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request)) != 0;
+}
+
 // Selects the INDEX-th item (in the order "tree" prints) of a tree view.
 HTREEITEM select_tree_item(HWND tree, int index) {
     auto items = tree_items(tree);
@@ -383,7 +461,7 @@ int autoget_state() {
 
 int autoget_key(int index, int key) {
     HWND tree = autoget_tree_view();
-    if (!tree || !select_tree_item(tree, index)) return 1;
+    if (!tree || !select_page_node(index)) return 1;
     PostMessageA(tree, WM_KEYDOWN, static_cast<WPARAM>(key), 0);
     PostMessageA(tree, WM_KEYUP, static_cast<WPARAM>(key), 0);
     return 0;
@@ -408,7 +486,7 @@ void press_in_menu(HWND owner, const std::string& key) {
 int autoget_menu(int index, int hold_ms, const std::string& key) {
     HWND autoget = FindWindowA("VELLUM_REC", nullptr);
     HWND tree = autoget_tree_view();
-    if (!tree || !select_tree_item(tree, index)) return 1;
+    if (!tree || !select_page_node(index)) return 1;
     PostMessageA(autoget, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree), static_cast<LPARAM>(-1));
     HWND menu = wait_for_menu(10);
     if (!menu) {
@@ -704,6 +782,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "tree") {
+        if (argc > 3 && std::strcmp(argv[2], "VELLUM_REC") == 0 && std::atoi(argv[3]) == 115) return dump_page_tree();
         HWND owner = argc > 3 ? FindWindowA(argv[2], nullptr) : nullptr;
         return dump_tree(argc > 3 ? (owner ? GetDlgItem(owner, std::atoi(argv[3])) : nullptr) : request_tree_view());
     }

@@ -148,7 +148,7 @@ protected:
         return node;
     }
 
-    void select(const PageNode* node) { TreeView_SelectItem(tree, static_cast<HTREEITEM>(node->item())); }
+    void select(PageNode* node) { TreeView_SelectItem(tree, AutoGetWindow::existing()->tree_adapter().make_item(*node)); }
     LRESULT press_in_tree(WORD key) {
         NMTVKEYDOWN down{};
         down.hdr = NMHDR{tree, IDC_PAGE_TREE, static_cast<UINT>(TVN_KEYDOWN)};
@@ -676,7 +676,7 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
     down.join();
     EXPECT_EQ(settings.recScanString, "GAMMA");
     EXPECT_EQ(settings.recScanUplow, 0u);
-    EXPECT_EQ(TreeView_GetSelection(tree), gamma->item());
+    EXPECT_EQ(TreeView_GetSelection(tree), Win32PageTreeView::shown_item(*gamma));
     EXPECT_EQ(GetFocus(), tree);
 
     // ↑ case-sensitively from gamma: "alpha" is not "Alpha".
@@ -694,7 +694,7 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
     up_exact.join();
     EXPECT_EQ(settings.recScanString, "alpha");
     EXPECT_EQ(settings.recScanUplow, 1u);
-    EXPECT_EQ(TreeView_GetSelection(tree), gamma->item()) << "no match, nothing changes";
+    EXPECT_EQ(TreeView_GetSelection(tree), Win32PageTreeView::shown_item(*gamma)) << "no match, nothing changes";
 
     // F3 and Shift+F3 repeat the stored search without the dialog.
     settings.recScanUplow = 0;
@@ -702,7 +702,7 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
         HeldKeys shift({VK_SHIFT});
         press_in_tree(VK_F3);
     }
-    EXPECT_EQ(TreeView_GetSelection(tree), alpha->item());
+    EXPECT_EQ(TreeView_GetSelection(tree), Win32PageTreeView::shown_item(*alpha));
 
     // An empty text is stored too, and searches nothing.
     UiDriver empty([](UiDriver& u) {
@@ -717,7 +717,7 @@ TEST_F(AutoGetDialogsTest, SearchStoresTheTextAndGoesEitherWayFromTheNode) {
     }
     empty.join();
     EXPECT_EQ(settings.recScanString, "");
-    EXPECT_EQ(TreeView_GetSelection(tree), alpha->item());
+    EXPECT_EQ(TreeView_GetSelection(tree), Win32PageTreeView::shown_item(*alpha));
     EXPECT_EQ(press_in_tree(VK_F3), 0);
 }
 

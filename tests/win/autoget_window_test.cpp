@@ -240,12 +240,12 @@ protected:
         return pump_until([] { return !autoget_run_in_progress(); });
     }
 
-    std::vector<Item> items(HTREEITEM parent = TVI_ROOT, int depth = 0) {
+    // Every node, as a user could unfold the tree; those with an item read
+    // back from the control.
+    std::vector<Item> items() {
         std::vector<Item> out;
-        HTREEITEM item = parent == TVI_ROOT ? TreeView_GetRoot(tree) : TreeView_GetChild(tree, parent);
-        for (; item; item = TreeView_GetNextSibling(tree, item)) {
-            out.push_back(item_view(item, depth));
-            for (const Item& child : items(item, depth + 1)) out.push_back(child);
+        for (const PageOutlineLine& line : page_tree_outline(self().page_tree())) {
+            out.push_back({line.depth, line.image, line.label});
         }
         return out;
     }
@@ -260,7 +260,11 @@ protected:
         SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query));
         return {depth, static_cast<int>((query.state & TVIS_STATEIMAGEMASK) >> 12), text};
     }
-    int image_of(const PageNode* node) { return node ? item_view(static_cast<HTREEITEM>(node->item())).image : -1; }
+    int image_of(const PageNode* node) {
+        if (!node) return -1;
+        HTREEITEM item = Win32PageTreeView::shown_item(*node);
+        return item ? item_view(item).image : node->view_slot().image;
+    }
 
     UINT menu_state(UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND); }
     bool button_enabled(UINT id) { return SendMessageA(self().toolbar(), TB_ISBUTTONENABLED, id, 0) != 0; }
@@ -271,7 +275,7 @@ protected:
         down.wVKey = key;
         return SendMessageA(window, WM_NOTIFY, IDC_PAGE_TREE, reinterpret_cast<LPARAM>(&down));
     }
-    void select(const PageNode* node) { TreeView_SelectItem(tree, static_cast<HTREEITEM>(node->item())); }
+    void select(PageNode* node) { TreeView_SelectItem(tree, self().tree_adapter().make_item(*node)); }
 
     bool shown(const std::string& text) const {
         for (const auto& box : prompter.shown) {
@@ -588,7 +592,7 @@ TEST_F(AutoGetWindowTest, TheCrawlersAnswerWaitsWhileAContextMenuIsOpen) {
         release.open();
         Sleep(700);  // the report arrives and is parked
         image_during = image_of(slow);
-        child_during = TreeView_GetChild(tree, static_cast<HTREEITEM>(slow->item()));
+        child_during = TreeView_GetChild(tree, Win32PageTreeView::shown_item(*slow));
     });
     SendMessageA(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree), -1);
     watch.finish();
@@ -664,18 +668,18 @@ TEST_F(AutoGetWindowTest, TreeKeysActOnTheSelectedNode) {
         HeldKeys shift({VK_SHIFT});
         press_in_tree(VK_F3);
     }
-    EXPECT_EQ(TreeView_GetSelection(tree), alpha->item());
+    EXPECT_EQ(TreeView_GetSelection(tree), Win32PageTreeView::shown_item(*alpha));
     settings.recScanUplow = 1;
     select(gamma);
     {
         HeldKeys shift({VK_SHIFT});
         press_in_tree(VK_F3);
     }
-    EXPECT_EQ(TreeView_GetSelection(tree), gamma->item());  // "Alpha" does not match case-sensitively
+    EXPECT_EQ(TreeView_GetSelection(tree), Win32PageTreeView::shown_item(*gamma));  // "Alpha" does not match case-sensitively
     settings.recScanString = "gamma";
     select(alpha);
     press_in_tree(VK_F3);
-    EXPECT_EQ(TreeView_GetSelection(tree), gamma->item());
+    EXPECT_EQ(TreeView_GetSelection(tree), Win32PageTreeView::shown_item(*gamma));
     settings.recScanString.clear();
     EXPECT_EQ(press_in_tree(VK_F3), 0);
 
