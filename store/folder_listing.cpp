@@ -7,7 +7,8 @@ namespace vellum {
 bool StampTrust::settled(const FolderStamp& stamp, std::uint64_t read_at) const {
     if (!coarse_ && fine_proofs_ >= kFineProofs) return true;
     const std::uint64_t newest = std::max(stamp.written, stamp.created);
-    return read_at >= newest && read_at - newest >= kSettled;
+    const bool coarse_units = stamp.written % kCoarseUnit == 0;
+    return read_at >= newest && read_at - newest >= (coarse_units ? kSettledCoarse : kSettledTick);
 }
 
 bool StampTrust::own_change(const FolderStamp& before, const FolderStamp& after, std::uint64_t ended) {

@@ -29,8 +29,13 @@ struct FolderStamp {
 // believed. A change that lands on a folder whose stamp was read within the
 // same tick of the file system's clock leaves the stamp as it was; the rule
 // below believes a stamp only where that can't happen:
-//   - it was read at least kSettled after it was set: any later change falls
-//     in a later tick of any clock up to FAT's two seconds; or
+//   - it was read at least kSettledTick after it was set: any later change
+//     falls in a later tick of a clock that ticks at most every 15.6 ms
+//     (Windows' longest; Linux's jiffy is 10 ms at most). A stamp in whole
+//     units of 10 ms is taken for one of a file system that keeps only such
+//     units or whole seconds (FAT's two seconds, exFAT's 10 ms, ext3's
+//     seconds), and waits kSettledCoarse; a fine stamp falls on such a
+//     unit once in 100,000, which only costs a listing; or
 //   - the folder has shown a clock finer than any tick: kFineProofs times,
 //     a write of ours got a stamp less than kFineGap after the one before it
 //     (a coarse clock's stamps are whole ticks apart: a jiffy of 1 to 10 ms
@@ -40,7 +45,9 @@ struct FolderStamp {
 //     stamp of its own at its next change, which shows this way.
 class StampTrust {
 public:
-    static constexpr std::uint64_t kSettled = 30'000'000;  // 3 s
+    static constexpr std::uint64_t kSettledTick = 320'000;      // 32 ms
+    static constexpr std::uint64_t kSettledCoarse = 30'000'000;  // 3 s
+    static constexpr std::uint64_t kCoarseUnit = 100'000;        // 10 ms
     static constexpr std::uint64_t kFineGap = 9'000;       // 0.9 ms
     static constexpr int kFineProofs = 3;
 

@@ -8,7 +8,8 @@ namespace vellum {
 namespace {
 
 constexpr std::uint64_t kMillisecond = 10'000;
-constexpr std::uint64_t kNow = 133'000'000'000'000'000ull;
+// A stamp of a fine clock: not a whole number of 10 ms.
+constexpr std::uint64_t kNow = 133'000'000'000'000'123ull;
 
 FolderStamp at(std::uint64_t written) {
     return FolderStamp{written, 1};
@@ -17,13 +18,17 @@ FolderStamp at(std::uint64_t written) {
 TEST(StampTrustTest, AStampIsBelievedOnlyOnceNoChangeCanShareItsTick) {
     StampTrust trust;
     EXPECT_FALSE(trust.settled(at(kNow), kNow));
-    EXPECT_FALSE(trust.settled(at(kNow), kNow + StampTrust::kSettled - 1));
-    EXPECT_TRUE(trust.settled(at(kNow), kNow + StampTrust::kSettled));
+    EXPECT_FALSE(trust.settled(at(kNow), kNow + StampTrust::kSettledTick - 1));
+    EXPECT_TRUE(trust.settled(at(kNow), kNow + StampTrust::kSettledTick));
+    // FAT's two seconds, or a file system of whole seconds, wait longer.
+    const std::uint64_t whole_second = kNow - 123;
+    EXPECT_FALSE(trust.settled(at(whole_second), whole_second + StampTrust::kSettledCoarse - 1));
+    EXPECT_TRUE(trust.settled(at(whole_second), whole_second + StampTrust::kSettledCoarse));
     // A stamp ahead of the clock (another machine's, or the clock set back)
     // proves nothing.
     EXPECT_FALSE(trust.settled(at(kNow + kMillisecond), kNow));
     // A folder made again just now has a fresh creation time.
-    EXPECT_FALSE(trust.settled(FolderStamp{kNow - StampTrust::kSettled, kNow}, kNow + 1));
+    EXPECT_FALSE(trust.settled(FolderStamp{kNow - StampTrust::kSettledTick, kNow}, kNow + 1));
 }
 
 TEST(StampTrustTest, StampsCloserThanAnyTickProveAFineClock) {
@@ -57,7 +62,7 @@ TEST(StampTrustTest, AChangeOfOursThatLeftTheStampMarksTheClockCoarseForGood) {
         EXPECT_TRUE(trust.own_change(at(stamp), at(stamp + 10), stamp + 20));
     }
     EXPECT_FALSE(trust.settled(at(kNow + kMillisecond), kNow + 2 * kMillisecond));
-    EXPECT_TRUE(trust.settled(at(kNow), kNow + StampTrust::kSettled));
+    EXPECT_TRUE(trust.settled(at(kNow), kNow + StampTrust::kSettledTick));
 }
 
 TEST(StampTrustTest, AStampAfterTheWriteEndedOrSetBackIsSomeoneElses) {
