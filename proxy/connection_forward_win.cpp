@@ -14,6 +14,7 @@
 #include "proxy/proxy_answers.h"
 #include "store/store_lock_win.h"
 #include "proxy/ui_requests.h"
+#include "store/folder_listing_win.h"
 #include "store/recorded_page.h"
 #include "store/recorded_page_win.h"
 #include "store/store_files_win.h"
@@ -312,9 +313,16 @@ void ConnectionHandler::note_not_modified() {
 
 bool ConnectionHandler::open_receiving_file() {
     page_file_.reset();  // our own read handle would keep the page from being replaced
-    receiving_file_ = create_file_with_folders(*receiving_path_);
+    DWORD error;
+    {
+        // Under the store lock, so the folder's kept listing takes the new
+        // name in rather than list the folder afresh at the commit.
+        StoreLockHold hold;
+        receiving_file_ = create_file_with_folders(*receiving_path_);
+        error = GetLastError();
+    }
     if (receiving_file_) return true;
-    log_file_error(*receiving_path_, GetLastError());
+    log_file_error(*receiving_path_, error);
     if (!crawler()) return true;  // the browser still gets its answer, unrecorded
     status_ = ConnectionStatus::write_failed;
     return false;
@@ -350,7 +358,7 @@ void ConnectionHandler::commit_received(bool redirect) {
             if (crawler()) status_ = ConnectionStatus::write_failed;
         }
     }
-    DeleteFileA(receiving_path_->c_str());
+    store_delete_file(*receiving_path_);
 }
 
 void ConnectionHandler::relay_redirect(const LineList& header) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/lead_byte.h"
+#include "store/folder_listing_win.h"
 #include "store/recorded_page.h"
 #include "store/store_files_win.h"
 #include "store/url_map.h"
@@ -39,9 +40,15 @@ std::string file_name_part(const std::string& path) {
 }
 
 // Everything beside the page that its name begins: the page, its companions
-// and its temporary files, in one listing (one look at the folder).
+// and its temporary files, in one listing (one look at the folder), or from
+// the folder's kept listing while the store lock vouches for it. The page's
+// own size is not among what it decides: open_recorded_page asks the file.
 PageFiles page_files(const std::string& store_path) {
-    return classify_page_files(file_name_part(store_path), find_files(store_path + "*"));
+    const std::string page_name = file_name_part(store_path);
+    if (std::optional<std::vector<PageEntry>> kept = kept_listing_beside(store_path)) {
+        return classify_page_files(page_name, *kept);
+    }
+    return classify_page_files(page_name, find_files(store_path + "*"));
 }
 
 // Deletes what a commit cut short (or a crash) left beside the page, in the
@@ -51,7 +58,7 @@ PageFiles page_files(const std::string& store_path) {
 void delete_leftovers(const std::string& store_path, const PageFiles& files, const std::string& keep = {}) {
     const std::string folder = folder_of(store_path);
     for (const std::string& name : leftover_names(files)) {
-        if (name != keep) DeleteFileA((folder + name).c_str());
+        if (name != keep) store_delete_file(folder + name);
     }
 }
 
@@ -63,8 +70,8 @@ void make_folders_above(const std::string& path) {
 
 // An empty file, on the disk before this returns.
 bool create_empty_file(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    FileHandle file = store_create_file(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH);
     return file.valid();
 }
 
@@ -91,9 +98,9 @@ private:
     // Undoes the steps after the staged body was made, newest first.
     void undo(bool companion_made) {
         const DWORD error = GetLastError();
-        if (companion_made) DeleteFileA(companion_.c_str());
-        DeleteFileA(marker_.c_str());
-        DeleteFileA(staged_.c_str());
+        if (companion_made) store_delete_file(companion_);
+        store_delete_file(marker_);
+        store_delete_file(staged_);
         SetLastError(error);
     }
 
@@ -124,7 +131,7 @@ std::optional<CommitFailure> Commit::run() {
     // One companion is left: the one describing the body there now.
     const int current = current_companion(files);
     for (std::size_t i = 0; i < files.companions.size(); ++i) {
-        if (static_cast<int>(i) != current) DeleteFileA((folder_ + files.companions[i].first).c_str());
+        if (static_cast<int>(i) != current) store_delete_file(folder_ + files.companions[i].first);
     }
     if (!step(CommitStep::pruned)) return std::nullopt;
 
@@ -133,14 +140,14 @@ std::optional<CommitFailure> Commit::run() {
         current >= 0 && std::string_view(files.companions[current].first).substr(files.page_name_size) == suffix;
     if (same_metadata) {
         // The companion is right for both bodies: the body changes in one step.
-        if (!MoveFileExA(receiving_path_.c_str(), store_path_.c_str(), kReplace)) return failure(store_path_);
+        if (!store_move_file(receiving_path_, store_path_, kReplace)) return failure(store_path_);
         step(CommitStep::body_replaced);
         return std::nullopt;
     }
 
     staged_ = staged_body_name(store_path_);
     marker_ = commit_marker_name(store_path_, suffix);
-    if (!MoveFileExA(receiving_path_.c_str(), staged_.c_str(), kReplace)) return failure(store_path_);
+    if (!store_move_file(receiving_path_, staged_, kReplace)) return failure(store_path_);
     if (!step(CommitStep::staged)) return std::nullopt;
     if (!create_empty_file(marker_)) {
         CommitFailure failed = failure(marker_);
@@ -154,7 +161,7 @@ std::optional<CommitFailure> Commit::run() {
         return failed;
     }
     if (!step(CommitStep::companion_created)) return std::nullopt;
-    if (!MoveFileExA(staged_.c_str(), store_path_.c_str(), kReplace)) {
+    if (!store_move_file(staged_, store_path_, kReplace)) {
         CommitFailure failed = failure(store_path_);
         undo(true);
         return failed;
@@ -164,9 +171,9 @@ std::optional<CommitFailure> Commit::run() {
     // The new page stands. Until the old companion is gone the marker must
     // stay: it is what says which companion is the new one.
     bool old_gone = true;
-    if (current >= 0) old_gone = DeleteFileA((folder_ + files.companions[current].first).c_str()) != 0;
+    if (current >= 0) old_gone = store_delete_file(folder_ + files.companions[current].first) != 0;
     if (!step(CommitStep::old_companion_deleted)) return std::nullopt;
-    if (old_gone) DeleteFileA(marker_.c_str());
+    if (old_gone) store_delete_file(marker_);
     step(CommitStep::marker_deleted);
     return std::nullopt;
 }
@@ -180,14 +187,23 @@ std::optional<RecordedPage> open_recorded_page(std::string_view save_folder, con
 
     std::optional<RecordedPage> recorded;
     const int current = current_companion(files);
-    if (files.page && !files.page->folder && files.page->size != 0 && current >= 0) {
+    if (files.page && !files.page->folder && current >= 0) {
         RecordedPage page;
-        page.header = stored_response(files.companions[current].second, files.page->size);
         // Others may delete or replace the file while it is read: the reader
         // keeps what it opened, and a recording need not wait for it.
         page.file.reset(CreateFileA(store_path->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (page.file) recorded = std::move(page);
+        // Its size is the open file's: another program may have rewritten
+        // the page since the folder was listed, which moves no folder stamp.
+        BY_HANDLE_FILE_INFORMATION info;
+        if (page.file && GetFileInformationByHandle(page.file.get(), &info) &&
+            !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+            if (size != 0) {
+                page.header = stored_response(files.companions[current].second, size);
+                recorded = std::move(page);
+            }
+        }
     }
     // What was read is decided; clearing leftovers now changes nothing in it.
     delete_leftovers(*store_path, files);
@@ -198,8 +214,8 @@ bool delete_recorded_page(std::string_view save_folder, const ParsedUrl& url) {
     std::optional<std::string> store_path = url_store_path(save_folder, url);
     if (!store_path) return false;
     const std::string folder = folder_of(*store_path);
-    for (const auto& [name, info] : page_files(*store_path).companions) DeleteFileA((folder + name).c_str());
-    DeleteFileA(store_path->c_str());
+    for (const auto& [name, info] : page_files(*store_path).companions) store_delete_file(folder + name);
+    store_delete_file(*store_path);
     return true;
 }
 
@@ -218,16 +234,16 @@ std::optional<CommitFailure> commit_recorded_page(std::string_view save_folder, 
         if (commit.interrupted()) return std::nullopt;  // as a crash would leave it
     }
     const DWORD error = GetLastError();
-    DeleteFileA(receiving_path.c_str());  // gone already unless the commit failed before taking it
+    store_delete_file(receiving_path);  // gone already unless the commit failed before taking it
     SetLastError(error);
     return failure;
 }
 
 std::optional<CommitFailure> commit_redirect(const std::string& redirect_path, const std::string& receiving_path) {
     std::optional<CommitFailure> failure;
-    if (!MoveFileExA(receiving_path.c_str(), redirect_path.c_str(), kReplace)) {
+    if (!store_move_file(receiving_path, redirect_path, kReplace)) {
         failure = CommitFailure{redirect_path, GetLastError()};
-        DeleteFileA(receiving_path.c_str());
+        store_delete_file(receiving_path);
     }
     return failure;
 }

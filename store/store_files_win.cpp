@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "store/folder_listing_win.h"
 #include "store/url_map.h"
 
 namespace vellum {
@@ -14,18 +15,20 @@ FileHandle create_file_with_folders(std::string_view path) {
             CreateDirectoryA(folder.c_str(), nullptr);
         }
     }
-    HANDLE handle;
+    FileHandle file;
     DWORD error;
     {
-        const std::string file(path.substr(0, path.find('\0')));
-        handle = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Through the store's own creation, so that the folder's kept listing
+        // (store/folder_listing_win.h) learns of a receiving file made under
+        // the store lock.
+        const std::string name(path.substr(0, path.find('\0')));
+        file = store_create_file(name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
         error = GetLastError();
     }
     // The caller logs the creation's own error; freeing the name must not
     // overwrite it.
     SetLastError(error);
-    return FileHandle(handle);
+    return file;
 }
 
 }  // namespace vellum

@@ -17,4 +17,9 @@ void install_store_lock(StoreLock* lock) {
     g_store_lock.store(lock);
 }
 
+bool store_lock_held_here() {
+    StoreLock* lock = g_store_lock.load();
+    return lock && lock->held_here();
+}
+
 }  // namespace vellum
