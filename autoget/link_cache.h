@@ -48,16 +48,15 @@ private:
 };
 
 // What says a stored copy is still the one read: taken from the open page
-// file itself, and asked again of the file system before the kept links are
-// used. A new recording moves a new file over the page (another file index,
-// another write time) even when its date and type keep the companion, so
-// the companion alone would not tell.
+// file itself, and asked again of the file system by name before the kept
+// links are used. A new recording moves a new file over the page (made and
+// written at other times) even when its date and type keep the companion,
+// so the companion alone would not tell.
 struct PageIdentity {
     std::uint64_t size = 0;
-    std::uint64_t writeTime = 0;   // FILETIME
-    std::uint64_t fileIndex = 0;   // with the volume, the file itself
-    std::uint32_t volume = 0;
-    std::string companion;         // the companion that made it a recorded page
+    std::uint64_t writeTime = 0;     // FILETIME
+    std::uint64_t creationTime = 0;  // FILETIME; a move keeps the moved file's
+    std::string companion;           // the companion that made it a recorded page
 
     bool operator==(const PageIdentity&) const = default;
 };
