@@ -10,101 +10,22 @@
 // sanitizers; VELLUM_LONG=1 crawls the whole site at unlimited depth.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "autoget/crawler_order.h"
-#include "autoget/crawler_rules.h"
 #include "autoget/link_cache.h"
-#include "autoget/link_extractor.h"
-#include "autoget/page_tree.h"
-#include "http/url_text.h"
-#include "tests/support/fake_page_tree_view.h"
+#include "tests/support/docs_crawl.h"
 
 namespace vellum {
 namespace {
 
-namespace fs = std::filesystem;
-
-const char kDocs[] = "/usr/share/doc/python3-doc/html";
-const char kSite[] = "http://127.0.0.1:28410/";
-const char kSaveFolder[] = "C:\\vellum-docs";
+using namespace testing::docs;
 
 bool long_run() {
     const char* value = std::getenv("VELLUM_LONG");
     return value && std::string(value) == "1";
-}
-
-std::string hex_decoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            out.push_back(static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
-// What nginx serves for the URL from the documentation folder: the file, or
-// none with the status it answers instead.
-struct Served {
-    int status = 404;
-    fs::path file;
-};
-
-Served serve(const ParsedUrl& url) {
-    const std::string site = kSite;
-    const std::optional<std::string> text = url_text(url);
-    if (!text || text->compare(0, site.size(), site) != 0 || !url.path) return {};
-    fs::path target = kDocs;
-    const std::string path = hex_decoded(*url.path);
-    std::size_t at = 1;
-    while (at <= path.size()) {
-        const std::size_t slash = std::min(path.find('/', at), path.size());
-        const std::string piece = path.substr(at, slash - at);
-        if (piece == "..") return {400, {}};
-        if (!piece.empty() && piece != ".") target /= piece;
-        at = slash + 1;
-    }
-    std::error_code error;
-    if (fs::is_directory(target, error)) {
-        if (path.back() != '/') return {301, {}};
-        target /= "index.html";
-    }
-    if (!fs::is_regular_file(target, error)) return {404, {}};
-    return {200, target};
-}
-
-std::optional<std::string> nginx_type(const fs::path& file) {
-    const std::string extension = file.extension().string();
-    if (extension == ".html" || extension == ".htm") return "text/html";
-    if (extension == ".css") return "text/css";
-    if (extension == ".txt" || extension == ".py") return "text/plain";
-    if (extension == ".js") return "application/javascript";
-    if (extension == ".png") return "image/png";
-    if (extension == ".gif") return "image/gif";
-    if (extension == ".jpg" || extension == ".jpeg") return "image/jpeg";
-    if (extension == ".svg") return "image/svg+xml";
-    return "application/octet-stream";
-}
-
-std::string file_bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 // The documentation as the store the cache reads: the served file is the
@@ -112,16 +33,17 @@ std::string file_bytes(const fs::path& file) {
 class DocsPages : public LinkCachePages {
 public:
     std::optional<OpenedPage> open(const std::string&, const ParsedUrl& url) override {
-        const Served served = serve(url);
+        const Served served = serve(kDocs, url);
         if (served.status != 200) return std::nullopt;
         OpenedPage page;
         page.identity = identity_of(served.file);
-        held_.push_back(file_bytes(served.file));
-        page.source = std::make_unique<MemoryPageSource>(held_.back());
+        // Read before the next page is opened.
+        held_ = file_bytes(served.file);
+        page.source = std::make_unique<MemoryPageSource>(held_);
         return page;
     }
     bool unchanged(const std::string&, const ParsedUrl& url, const PageIdentity& identity) override {
-        const Served served = serve(url);
+        const Served served = serve(kDocs, url);
         return served.status == 200 && identity_of(served.file) == identity;
     }
 
@@ -132,82 +54,8 @@ private:
         identity.writeTime = static_cast<std::uint64_t>(fs::last_write_time(file).time_since_epoch().count());
         return identity;
     }
-    std::vector<std::string> held_;
+    std::string held_;
 };
-
-std::string describe(const PageNode& node) {
-    return url_text(node.urlRecord()).value_or("?") + " depth " + std::to_string(node.depth()) + " link " +
-           std::to_string(node.isLink()) + " skip " + std::to_string(node.skipReason()) + " result " +
-           std::to_string(node.result()) + " error " + std::to_string(node.error());
-}
-
-struct Crawl {
-    std::vector<std::string> handedOut;  // each node as the walk handed it out
-    std::vector<std::string> tree;       // every node in pre-order, with its level
-    std::size_t expansions = 0;          // HTML nodes whose links were added
-};
-
-using LinksOf = std::function<void(const CrawlerOrder&, LinkList&)>;
-
-// The auto-get window and the crawler thread of one run, without their
-// threads: next_node, the fetch, the links of an HTML page without children,
-// the result and the page's resources then its hyperlinks.
-Crawl crawl_docs(int maxDepth, const LinksOf& links_of) {
-    testing::FakePageTreeView view;
-    view.keep_log = false;
-    PageTree tree(view);
-    AutoGetSettings defaults;
-    defaults.recStatusLink = static_cast<std::uint32_t>(maxDepth);
-    defaults.recStatusModify = 2;
-    defaults.recStatusLimit = 0;
-    defaults.recStatusRetry = 0;
-    const std::string start = std::string(kSite) + "index.html";
-    EXPECT_EQ(ReserveOutcome::added, reserve_base_url(tree, defaults, kSaveFolder, "GET", start, *parse_url(start),
-                                                      std::nullopt, "Mozilla/5.0 (crawl bench)", [] { return true; }));
-
-    Crawl crawl;
-    CrawlerTally tally;
-    const AutoGetStart options;
-    PageNode* current = nullptr;
-    for (;;) {
-        current = tree.next_node(current, options.linkOnly != 0, options.linkExtensions);
-        if (!current) break;
-        const CrawlerOrder order = crawler_order_for(*current);
-        tree.set_activity(*current, 1);
-        crawl.handedOut.push_back(describe(*current) + (order.hasChildren ? " children" : ""));
-
-        int result = order.result;
-        if (result == 0) {
-            const Served served = serve(order.url);
-            result = served.status == 200 ? classify_fetch(200, true, nginx_type(served.file))
-                                          : classify_fetch(served.status, false, std::nullopt);
-        }
-        LinkList links;
-        if (result == 2 && !order.hasChildren) {
-            links_of(order, links);
-            ++crawl.expansions;
-        }
-        result = tally.settle(result, order.job.retryCount);
-        tree.record_fetch_result(*current, result);
-        for (int wanted : {0, 1}) {
-            for (const LinkEntry& entry : links) {
-                if (entry.isLink == wanted) tree.add_child(wanted == 1, current, &entry.url, nullptr);
-            }
-        }
-        if (ends_run(result) || tally.redirect_limit_reached()) break;
-    }
-
-    std::vector<std::pair<const PageNode*, int>> pending{{&tree.root(), -1}};
-    while (!pending.empty()) {
-        const auto [node, level] = pending.back();
-        pending.pop_back();
-        if (level >= 0) crawl.tree.push_back(std::to_string(level) + " " + describe(*node));
-        std::vector<const PageNode*> children;
-        for (const PageNode* child = node->firstChild(); child; child = child->nextSibling()) children.push_back(child);
-        for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, level + 1);
-    }
-    return crawl;
-}
 
 // The first line where two long sequences part, rather than both in full.
 void expect_same_lines(const std::vector<std::string>& expected, const std::vector<std::string>& actual,
@@ -224,10 +72,10 @@ void expect_same_lines(const std::vector<std::string>& expected, const std::vect
 
 TEST(LinkCacheSiteTest, TheCrawlThroughTheCacheIsTheCrawlReadingEveryPageAfresh) {
     if (!fs::is_directory(kDocs)) GTEST_SKIP() << "python3-doc is not installed (no " << kDocs << ")";
-    const int maxDepth = long_run() ? 100 : 3;
+    const int maxDepth = long_run() ? kUnlimited : 3;
 
-    const Crawl fresh = crawl_docs(maxDepth, [](const CrawlerOrder& order, LinkList& links) {
-        const Served served = serve(order.url);
+    const Crawl fresh = crawl_docs(kDocs, maxDepth, [](const CrawlerOrder& order, LinkList& links) {
+        const Served served = serve(kDocs, order.url);
         if (served.status != 200) return;
         const std::string bytes = file_bytes(served.file);
         MemoryPageSource source(bytes);
@@ -237,7 +85,7 @@ TEST(LinkCacheSiteTest, TheCrawlThroughTheCacheIsTheCrawlReadingEveryPageAfresh)
     DocsPages pages;
     LinkCache cache(pages);
     std::size_t entries = 0;
-    const Crawl cached = crawl_docs(maxDepth, [&](const CrawlerOrder& order, LinkList& links) {
+    const Crawl cached = crawl_docs(kDocs, maxDepth, [&](const CrawlerOrder& order, LinkList& links) {
         cache.links_of(order.job.saveFolder, order.url, links);
         entries += links.size();
     });
