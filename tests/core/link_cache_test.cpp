@@ -99,12 +99,12 @@ public:
         std::size_t failAfter = std::string::npos;  // a read error once this many bytes are read
     };
 
-    // Records a new copy: a new file, as a commit makes.
+    // Records a new copy: a new file written at another time, as a commit makes.
     void record(const std::string& folder, const std::string& url, std::string bytes) {
         Page& page = pages[folder + "|" + url];
         page.bytes = std::move(bytes);
         page.identity.size = page.bytes.size();
-        page.identity.fileIndex = ++nextFile;
+        page.identity.writeTime = ++nextFile;
         page.identity.companion = url + "(20260101000000 text%2Fhtml)";
     }
 
