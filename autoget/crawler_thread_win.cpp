@@ -6,6 +6,8 @@
 
 #include "autoget/crawler_order.h"
 #include "autoget/crawler_rules.h"
+#include "autoget/link_cache.h"
+#include "autoget/link_cache_win.h"
 #include "autoget/link_extractor.h"
 #include "base/messages.h"
 #include "base/thread_message.h"
@@ -17,21 +19,6 @@
 
 namespace vellum {
 namespace {
-
-// The page file as the link extractor reads it: the extractor asks for
-// large blocks, so each read is one ReadFile of a whole block.
-class FilePageSource : public PageSource {
-public:
-    explicit FilePageSource(HANDLE file) : file_(file) {}
-    int read(char* buffer, int size) override {
-        DWORD got = 0;
-        if (!ReadFile(file_, buffer, static_cast<DWORD>(size), &got, nullptr)) return -1;
-        return static_cast<int>(got);
-    }
-
-private:
-    HANDLE file_;
-};
 
 // What the stored copy of a page says, read under the store lock; the file
 // itself is closed at once.
@@ -260,12 +247,12 @@ private:
         return classify_fetch(status, copy.stored, copy.content_type);
     }
 
+    // A page is expanded again from its stored copy each time the walk
+    // reaches it at a shallower depth: its links come from the cache unless
+    // the copy changed since they were read.
     void extract_links_of_page() {
         StoreLockHold hold;
-        std::optional<RecordedPage> page = open_recorded_page(order_.job.saveFolder, order_.url);
-        if (!page) return;
-        FilePageSource source(page->file.get());
-        extract_links(source, order_.url, links_);
+        link_cache_.links_of(order_.job.saveFolder, order_.url, links_);
     }
 
     const CrawlerStart start_;
@@ -277,6 +264,8 @@ private:
     std::optional<std::string> scope_;        // where credentials_ go unasked
     CrawlerTally tally_;
     LinkList links_;
+    RecordedPageLinks recorded_links_;
+    LinkCache link_cache_{recorded_links_};   // for the whole run
     const char* end_text_ = nullptr;          // a constant text, never freed
 };
 

@@ -2,8 +2,9 @@
 // the next node (AGM_NEXT, or AGM_RETRY after a failure worth retrying),
 // fetches it by sending a marked GET to the program's own proxy port and
 // waiting for the proxy engine's report (CRM_FETCH_*), extracts the links of
-// an HTML page from its recorded copy under the store lock, and reports the
-// result with the links (AGM_RESULT). It never touches the page tree or a
+// an HTML page from its recorded copy under the store lock (kept for the
+// run in its LinkCache, autoget/link_cache.h, while the copy stays), and
+// reports the result with the links (AGM_RESULT). It never touches the page tree or a
 // window: everything it knows of a node is the CrawlerOrder the window copies
 // into its buffer, and everything it tells goes by posted message, each
 // answered by a thread message of the same number (base/messages.h).
