@@ -71,7 +71,7 @@ DuplicateIndex::Verdict DuplicateIndex::judge(const PageNode& node) const {
     return verdict;
 }
 
-bool DuplicateIndex::has_child_without_error(const PageNode& parent, const std::string& url) const {
+bool DuplicateIndex::has_child_without_error(const PageNode& parent, std::string_view url) const {
     auto found = groups_.find(url);
     if (found == groups_.end()) return false;
     return found->second.children_without_error.count(&parent) != 0;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace vellum {
@@ -35,7 +36,7 @@ public:
     Verdict judge(const PageNode& node) const;
 
     // Whether `parent` has a child without error whose url is `url`.
-    bool has_child_without_error(const PageNode& parent, const std::string& url) const;
+    bool has_child_without_error(const PageNode& parent, std::string_view url) const;
 
     std::size_t url_count() const { return groups_.size(); }
 
@@ -51,7 +52,8 @@ private:
         std::unordered_map<const PageNode*, int> children_without_error;  // by parent
     };
 
-    std::unordered_map<std::string, Group> groups_;
+        // Keyed by the nodes' own url text, which the tree keeps while they live.
+    std::unordered_map<std::string_view, Group> groups_;
 };
 
 }  // namespace vellum

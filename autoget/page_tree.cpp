@@ -88,6 +88,23 @@ void PageTree::unlink(PageNode& node) {
     node.prevSibling_ = node.nextSibling_ = nullptr;
 }
 
+const PageUrl* PageTree::intern(std::string text, const ParsedUrl& record) {
+    auto found = urls_.find(text);
+    if (found != urls_.end()) {
+        for (const std::unique_ptr<PageUrl>& known : found->second) {
+            if (known->record == record) return known.get();
+        }
+        found->second.push_back(std::make_unique<PageUrl>(PageUrl{std::move(text), record}));
+        return found->second.back().get();
+    }
+    auto url = std::make_unique<PageUrl>(PageUrl{std::move(text), record});
+    const PageUrl* kept = url.get();
+    std::vector<std::unique_ptr<PageUrl>> variants;
+    variants.push_back(std::move(url));
+    urls_.emplace(std::string_view(kept->text), std::move(variants));
+    return kept;
+}
+
 template <typename Change>
 void PageTree::change_indexed(PageNode& node, Change change) {
     DuplicateIndex* index = node.base_ ? node.base_->index_.get() : nullptr;
@@ -104,8 +121,7 @@ PageNode* PageTree::add_child(bool isLink, PageNode* parent, const ParsedUrl* ur
     if (parent && parent->base_->index_->has_child_without_error(*parent, *text)) return nullptr;
 
     auto* node = new PageNode;
-    node->url_ = std::move(*text);
-    node->urlRecord_ = *url;
+    node->url_ = intern(std::move(*text), *url);
     node->isLink_ = isLink ? 1 : 0;
     if (parent) {
         node->depth_ = parent->depth_ + node->isLink_;
@@ -175,7 +191,7 @@ bool PageTree::admit_node(PageNode& node) {
         }
         reason = 4;
     }
-    change_indexed(node, [&] { node.skipReason_ = reason; });
+    change_indexed(node, [&] { node.skipReason_ = static_cast<std::uint8_t>(reason); });
     return true;
 }
 
@@ -204,8 +220,9 @@ PageNode* PageTree::next_node(PageNode* current, bool linkOnly, const LineList& 
             continue;
         }
         if (!linkOnly) return node;
-        if (!node->url_.empty() && node->url_.back() == '/') return node;
-        const std::optional<std::string_view> extension = url_extension(node->url_);
+        const std::string& text = node->url();
+        if (!text.empty() && text.back() == '/') return node;
+        const std::optional<std::string_view> extension = url_extension(text);
         if (extension && list_holds_extension(linkExtensions, *extension, /*skip_empty_entries=*/false)) return node;
     }
     return nullptr;
@@ -280,7 +297,7 @@ void PageTree::toggle_skip(PageNode& node) {
 }
 
 void PageTree::set_activity(PageNode& node, int activity) {
-    node.activity_ = activity;
+    node.activity_ = static_cast<std::uint8_t>(activity);
     update_icon(node);
 }
 
@@ -303,7 +320,7 @@ void PageTree::update_icon(PageNode& node) {
     const int image = page_state_image(node);
     if (image == node.shownImage_) return;
     view_.set_state_image(node.item_, image);
-    node.shownImage_ = image;
+    node.shownImage_ = static_cast<std::uint8_t>(image);
 }
 
 PageNode* PageTree::search_tree(PageNode* start, std::string_view text, bool case_sensitive, bool upward) {
@@ -324,7 +341,7 @@ PageNode* PageTree::search_tree(PageNode* start, std::string_view text, bool cas
             node = node == &root_ ? &root_ : node->nextSibling_;
         }
         if (!node || node == &root_) return nullptr;
-        if (contains_at_char_position(node->url_, text, case_sensitive)) {
+        if (contains_at_char_position(node->url(), text, case_sensitive)) {
             if (node->item_) view_.select(node->item_);
             return node;
         }
@@ -333,7 +350,7 @@ PageNode* PageTree::search_tree(PageNode* start, std::string_view text, bool cas
 
 PageNode* PageTree::find_base_url(std::string_view url) const {
     for (PageNode* base = root_.firstChild_; base; base = base->nextSibling_) {
-        if (base->item_ && base->url_ == url) return base;
+        if (base->item_ && base->url() == url) return base;
     }
     return nullptr;
 }
@@ -345,6 +362,7 @@ void PageTree::clear() {
         if (base->item_) view_.delete_item(base->item_);
         free_node(base);
     }
+    urls_.clear();
 }
 
 ReserveOutcome reserve_base_url(PageTree& tree, const AutoGetSettings& defaults, std::string_view saveFolder,

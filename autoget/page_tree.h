@@ -20,6 +20,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "autoget/autoget_job.h"
 #include "autoget/autoget_settings.h"
@@ -30,6 +32,13 @@ namespace vellum {
 
 class PageNode;
 class DuplicateIndex;
+
+// A URL as the tree holds it: every node with the same text and record
+// shares one, which the tree keeps until it is cleared.
+struct PageUrl {
+    std::string text;
+    ParsedUrl record;
+};
 
 // Texts the window shows for the tree's refusals and questions.
 inline constexpr char kTreeBusyMessage[] = "取得中のツリーです";
@@ -63,6 +72,12 @@ struct PageViewSlot {
     std::uint8_t image = 0;       // the state image, with or without an item
     bool children_shown = false;  // every child has its item
     bool was_expanded = false;    // while without an item: its branch was open
+    // Changes to its item held back while the tree is frozen.
+    bool image_pending = false;
+    bool children_pending = false;
+    bool has_children = false;    // the button, when children_pending
+    bool queued = false;          // in the view's list of nodes with waiting changes
+    bool collapse_queued = false; // in the view's list of branches to close
 };
 
 class PageNode {
@@ -71,8 +86,8 @@ public:
     PageNode& operator=(const PageNode&) = delete;
 
     // Absolute URL as url_text gives it; never a fragment.
-    const std::string& url() const { return url_; }
-    const ParsedUrl& urlRecord() const { return urlRecord_; }
+    const std::string& url() const { return url_->text; }
+    const ParsedUrl& urlRecord() const { return url_->record; }
     PageTreeView::Item item() const { return item_; }
     // 1 reached through a hyperlink; 0 embedded resource or base URL.
     int isLink() const { return isLink_; }
@@ -108,13 +123,14 @@ private:
     PageNode();
     ~PageNode();
 
-    std::string url_;
-    ParsedUrl urlRecord_;
+    const PageUrl* url_ = nullptr;  // shared, owned by the tree
     PageTreeView::Item item_ = nullptr;
-    int isLink_ = 0;
-    int skipReason_ = 0;
+    // Small values kept small: a large site has hundreds of thousands of nodes.
+    std::uint8_t isLink_ = 0;
+    std::uint8_t skipReason_ = 0;  // at most 100
+    std::uint8_t activity_ = 0;
+    std::uint8_t shownImage_ = 0;  // the state image the item shows now
     int depth_ = 0;
-    int activity_ = 0;
     int result_ = 0;
     int error_ = 0;
     PageNode* parent_ = nullptr;
@@ -128,7 +144,6 @@ private:
     PageNode* lastChild_ = nullptr;
     PageNode* base_ = nullptr;
     int level_ = 0;           // 0 root sentinel, 1 base node, ...
-    int shownImage_ = 0;      // the state image the item shows now
     std::uint64_t seq_ = 0;   // increases with every node made
     PageViewSlot view_slot_;
     std::unique_ptr<AutoGetJob> ownedJob_;      // base nodes only
@@ -210,7 +225,12 @@ private:
     template <typename Change>
     void change_indexed(PageNode& node, Change change);
 
+    const PageUrl* intern(std::string text, const ParsedUrl& record);
+
     PageTreeView& view_;
+    // Each distinct URL once; a text met with different records (a port
+    // written two ways) keeps each.
+    std::unordered_map<std::string_view, std::vector<std::unique_ptr<PageUrl>>> urls_;
     PageNode root_;
     std::uint64_t next_seq_ = 1;
     std::size_t node_count_ = 0;

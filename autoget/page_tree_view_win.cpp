@@ -30,8 +30,13 @@ constexpr std::size_t kMostNodesToShow = 64;
 
 }  // namespace
 
+Win32PageTreeView::Win32PageTreeView(HWND tree_view)
+    : tree_view_(tree_view), read_watch_(tree_view, [this] { put_pending(); }) {}
+
 HTREEITEM Win32PageTreeView::insert_item(HTREEITEM parent, PageNode& node, bool expanded) {
     const std::string label = page_label(node);
+    // A new item starts as the node is now: nothing of an old one waits.
+    node.view_slot().image_pending = node.view_slot().children_pending = false;
     TVINSERTSTRUCTA insert{};
     insert.hParent = parent ? parent : TVI_ROOT;
     insert.hInsertAfter = TVI_LAST;
@@ -48,12 +53,62 @@ HTREEITEM Win32PageTreeView::insert_item(HTREEITEM parent, PageNode& node, bool 
     return reinterpret_cast<HTREEITEM>(SendMessageA(tree_view_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
-void Win32PageTreeView::set_has_children(HTREEITEM item, bool has_children) {
+void Win32PageTreeView::put_has_children(HTREEITEM item, bool has_children) {
     TVITEMA change{};
     change.mask = TVIF_CHILDREN;
     change.hItem = item;
     change.cChildren = has_children ? 1 : 0;
     SendMessageA(tree_view_, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change));
+}
+
+void Win32PageTreeView::put_image(HTREEITEM item, int image) {
+    TVITEMA change{};
+    change.mask = TVIF_STATE;
+    change.hItem = item;
+    change.state = INDEXTOSTATEIMAGEMASK(image);
+    change.stateMask = TVIS_STATEIMAGEMASK;
+    SendMessageA(tree_view_, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change));
+}
+
+void Win32PageTreeView::hold_back(PageNode& node) {
+    PageViewSlot& slot = node.view_slot();
+    if (slot.queued) return;
+    slot.queued = true;
+    pending_.push_back(&node);
+}
+
+void Win32PageTreeView::set_has_children(PageNode& node, bool has_children) {
+    PageViewSlot& slot = node.view_slot();
+    if (!frozen_) {
+        put_has_children(item_in(slot), has_children);
+        return;
+    }
+    hold_back(node);
+    slot.children_pending = true;
+    slot.has_children = has_children;
+}
+
+// Puts on what waited, in the order it was asked for; a node whose item
+// went (or was made again) meanwhile has nothing waiting.
+void Win32PageTreeView::put_pending() {
+    // Closing a branch reads nothing of images or buttons, and no image or
+    // button change opens or closes one, so the closes go first.
+    // Each close runs as it would have at once: one that an ancestor's close
+    // follows still moves the horizontal scroll position on its own.
+    std::vector<PageNode*> closing;
+    closing.swap(to_collapse_);
+    for (PageNode* node : closing) {
+        node->view_slot().collapse_queued = false;
+        close_branch(*node);
+    }
+    std::vector<PageNode*> waiting;
+    waiting.swap(pending_);
+    for (PageNode* node : waiting) {
+        PageViewSlot& slot = node->view_slot();
+        if (slot.item && slot.children_pending) put_has_children(item_in(slot), slot.has_children);
+        if (slot.item && slot.image_pending) put_image(item_in(slot), slot.image);
+        slot.image_pending = slot.children_pending = slot.queued = false;
+    }
 }
 
 // Gives every child of `top` its item, and every child of a child whose
@@ -85,6 +140,7 @@ void Win32PageTreeView::remember_open_branches(const PageNode& top) {
             PageViewSlot& own = child->view_slot();
             if (!own.item) continue;
             // A branch opens only once its children have their items.
+            TreeReadWatch::OwnRead reading(read_watch_);
             own.was_expanded = own.children_shown &&
                                (TreeView_GetItemState(tree_view_, item_in(own), TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
             if (own.children_shown) pending.push_back(child);
@@ -116,7 +172,7 @@ PageTreeView::Item Win32PageTreeView::insert_last(Item parent, const std::string
         return slot.item ? node : nullptr;
     }
     // Not yet linked: a parent without children gets its button now.
-    if (above->view_slot().item && !above->firstChild()) set_has_children(item_in(above->view_slot()), true);
+    if (above->view_slot().item && !above->firstChild()) set_has_children(*above, true);
     return node;
 }
 
@@ -125,6 +181,8 @@ void Win32PageTreeView::delete_item(Item item) {
     forget_below(node, /*including_node=*/true);
     if (first_to_show_ == &node || last_to_show_ == &node) first_to_show_ = last_to_show_ = nullptr;
     PageViewSlot& slot = node.view_slot();
+    if (slot.queued) std::erase(pending_, &node);
+    if (slot.collapse_queued) std::erase(to_collapse_, &node);
     if (slot.item) {
         TreeView_DeleteItem(tree_view_, item_in(slot));
         slot.item = nullptr;
@@ -135,19 +193,20 @@ void Win32PageTreeView::delete_item(Item item) {
     PageNode* parent = node.parent();
     if (!parent || is_root(parent)) return;
     const PageViewSlot& up = parent->view_slot();
-    if (up.item && !up.children_shown && !has_other_child(*parent, node)) set_has_children(item_in(up), false);
+    if (up.item && !up.children_shown && !has_other_child(*parent, node)) set_has_children(*parent, false);
 }
 
 void Win32PageTreeView::set_state_image(Item item, int image) {
-    PageViewSlot& slot = node_at(item)->view_slot();
+    PageNode& node = *node_at(item);
+    PageViewSlot& slot = node.view_slot();
     slot.image = static_cast<std::uint8_t>(image);
     if (!slot.item) return;
-    TVITEMA change{};
-    change.mask = TVIF_STATE;
-    change.hItem = item_in(slot);
-    change.state = INDEXTOSTATEIMAGEMASK(image);
-    change.stateMask = TVIS_STATEIMAGEMASK;
-    SendMessageA(tree_view_, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change));
+    if (!frozen_) {
+        put_image(item_in(slot), image);
+        return;
+    }
+    hold_back(node);
+    slot.image_pending = true;
 }
 
 HTREEITEM Win32PageTreeView::shown_item(const PageNode& node) {
@@ -155,6 +214,8 @@ HTREEITEM Win32PageTreeView::shown_item(const PageNode& node) {
 }
 
 HTREEITEM Win32PageTreeView::make_item(PageNode& node) {
+    // Branches closed before this must be closed before it opens one.
+    if (!to_collapse_.empty()) put_pending();
     if (node.view_slot().item || is_root(&node)) return item_in(node.view_slot());
     // The nearest ancestor with an item, then down from it to the node.
     std::vector<PageNode*> above;
@@ -254,6 +315,7 @@ void Win32PageTreeView::freeze() {
 void Win32PageTreeView::thaw() {
     if (!frozen_) return;
     frozen_ = false;
+    put_pending();
     if (batching_) return;  // the batch's end turns drawing back on
     SendMessageA(tree_view_, WM_SETREDRAW, TRUE, 0);
     std::vector<const PageNode*> pending;
@@ -267,11 +329,25 @@ void Win32PageTreeView::thaw() {
 
 void Win32PageTreeView::collapse(Item item) {
     PageNode& node = *node_at(item);
+    PageViewSlot& slot = node.view_slot();
     // Showing a node of the branch later would open it again.
     if (frozen_) forget_below(node, /*including_node=*/false);
-    PageViewSlot& slot = node.view_slot();
     if (!slot.item) {
         slot.was_expanded = false;
+        return;
+    }
+    if (!frozen_) {
+        close_branch(node);
+    } else if (!slot.collapse_queued) {
+        slot.collapse_queued = true;
+        to_collapse_.push_back(&node);
+    }
+}
+
+void Win32PageTreeView::close_branch(PageNode& node) {
+    PageViewSlot& slot = node.view_slot();
+    if (!slot.item) {
+        slot.was_expanded = false;  // its item went with an ancestor's close
         return;
     }
     // Without child items there is nothing to close: a branch opens only
@@ -300,6 +376,7 @@ PageNode* Win32PageTreeView::node_of(HTREEITEM item) const {
     TVITEMA query{};
     query.mask = TVIF_PARAM;
     query.hItem = item;
+    TreeReadWatch::OwnRead reading(const_cast<TreeReadWatch&>(read_watch_));
     if (!SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return nullptr;
     return reinterpret_cast<PageNode*>(query.lParam);
 }

@@ -26,12 +26,15 @@
 #include <vector>
 
 #include "autoget/page_tree.h"
+#include "base/tree_read_watch_win.h"
 
 namespace vellum {
 
 class Win32PageTreeView : public PageTreeView {
 public:
-    explicit Win32PageTreeView(HWND tree_view) : tree_view_(tree_view) {}
+    explicit Win32PageTreeView(HWND tree_view);
+    Win32PageTreeView(const Win32PageTreeView&) = delete;
+    Win32PageTreeView& operator=(const Win32PageTreeView&) = delete;
 
     Item insert_last(Item parent, const std::string& label, PageNode* node) override;
     void delete_item(Item item) override;
@@ -61,8 +64,11 @@ public:
     void end_batch();
 
     // A run changes the tree many times a second. Between freeze() and thaw()
-    // the control keeps every change but neither repaints nor scrolls; the
-    // nodes to show are remembered in order (one batch counting as its first
+    // the control keeps every item added or deleted but neither repaints nor
+    // scrolls; the branches the walk closes and an item's state image and
+    // button wait (under Wine each such change of the control cost the UI
+    // thread a millisecond or more), put on in their order at the thaw or
+    // before anyone else reads an item; the nodes to show are remembered in order (one batch counting as its first
     // and last node) and thaw() shows them, skipping any whose branch was
     // collapsed since, then repaints once. Under Wine every repaint and every
     // scroll-bar update of a large tree costs tens of milliseconds, so the
@@ -73,6 +79,9 @@ public:
 
 private:
     HWND tree_view_;
+    TreeReadWatch read_watch_;
+    std::vector<PageNode*> pending_;  // nodes whose item has changes waiting
+    std::vector<PageNode*> to_collapse_;  // branches the walk closed while frozen, in order
     bool batching_ = false;
     PageNode* first_to_show_ = nullptr;
     PageNode* last_to_show_ = nullptr;
@@ -81,7 +90,12 @@ private:
     std::vector<const PageNode*> to_show_;
 
     HTREEITEM insert_item(HTREEITEM parent, PageNode& node, bool expanded);
-    void set_has_children(HTREEITEM item, bool has_children);
+    void set_has_children(PageNode& node, bool has_children);
+    void put_image(HTREEITEM item, int image);
+    void put_has_children(HTREEITEM item, bool has_children);
+    void hold_back(PageNode& node);
+    void put_pending();
+    void close_branch(PageNode& node);
     void show_children(PageNode& parent);
     void remember_open_branches(const PageNode& parent);
     static void forget_items_below(PageNode& parent);
