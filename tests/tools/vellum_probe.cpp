@@ -349,11 +349,15 @@ HWND autoget_tree_view() {
 // The page tree's control holds items only where a user can reach them; the
 // auto-get window answers for the whole tree (autoget/outline_request.h).
 std::string g_outline;
+bool g_outline_received = false;
 
 LRESULT CALLBACK outline_receiver(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_COPYDATA) {
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
-        if (data->dwData == vellum::kOutlineReply) g_outline.assign(static_cast<const char*>(data->lpData), data->cbData);
+        if (data->dwData == vellum::kOutlineReply) {
+            g_outline.assign(static_cast<const char*>(data->lpData), data->cbData);
+            g_outline_received = true;
+        }
         return TRUE;
     }
     return DefWindowProcA(window, message, wparam, lparam);
@@ -379,10 +383,18 @@ bool page_tree_outline(std::vector<OutlineLine>& lines) {
     if (!receiver) return false;
     std::uint64_t asker = reinterpret_cast<std::uintptr_t>(receiver);
     COPYDATASTRUCT request{vellum::kOutlineRequest, sizeof asker, &asker};
-    g_outline.clear();
-    // The answer comes to the receiver while this send waits.
-    const bool answered = SendMessageA(autoget, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver),
-                                       reinterpret_cast<LPARAM>(&request)) != 0;
+    // The answer comes to the receiver while this send waits. A program busy
+    // closing a dialog has been seen to let one request go unanswered:
+    // asked again, it answers.
+    bool answered = false;
+    for (int attempt = 0; attempt < 20 && !answered; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        g_outline.clear();
+        g_outline_received = false;
+        answered = SendMessageA(autoget, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver),
+                                reinterpret_cast<LPARAM>(&request)) != 0 &&
+                   g_outline_received;
+    }
     DestroyWindow(receiver);
     if (!answered) return false;
     std::size_t at = 0;
