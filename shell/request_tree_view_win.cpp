@@ -1,6 +1,5 @@
 #include "shell/request_tree_view_win.h"
 
-#include <utility>
 #include <vector>
 
 namespace vellum {
@@ -10,48 +9,16 @@ HTREEITEM as_item(RequestTreeView::Item item) {
     return static_cast<HTREEITEM>(item);
 }
 
-// The views by control, for the control's procedure. A window property
-// would do too, but under Wine each look-up of one asks the wineserver, for
-// every message the control gets. UI thread only.
-std::vector<std::pair<HWND, Win32RequestTreeView*>> g_views;
-
 }  // namespace
 
-Win32RequestTreeView::Win32RequestTreeView(HWND tree_view) : tree_view_(tree_view) {
-    g_views.emplace_back(tree_view_, this);
-    previous_procedure_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(tree_view_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&read_watch)));
-}
+Win32RequestTreeView::Win32RequestTreeView(HWND tree_view)
+    : tree_view_(tree_view), read_watch_(tree_view, [this] { put_pending_images(); }) {}
 
-Win32RequestTreeView::~Win32RequestTreeView() {
-    if (previous_procedure_ &&
-        GetWindowLongPtrA(tree_view_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&read_watch)) {
-        SetWindowLongPtrA(tree_view_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_procedure_));
-    }
-    std::erase_if(g_views, [this](const auto& entry) { return entry.second == this; });
-}
-
-LRESULT CALLBACK Win32RequestTreeView::read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    Win32RequestTreeView* view = nullptr;
-    for (const auto& [tree, watching] : g_views) {
-        if (tree == window) view = watching;
-    }
-    if (!view || !view->previous_procedure_) return DefWindowProcA(window, message, wparam, lparam);
-    switch (message) {
-    case TVM_GETITEMA:
-    case TVM_GETITEMW:
-    case TVM_GETITEMSTATE:
-        if (!view->own_read_) view->put_pending_images();
-        break;
-    }
-    return CallWindowProcA(view->previous_procedure_, window, message, wparam, lparam);
-}
+Win32RequestTreeView::~Win32RequestTreeView() = default;
 
 bool Win32RequestTreeView::read_item(TVITEMA& query) {
-    own_read_ = true;
-    const bool read = SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != 0;
-    own_read_ = false;
-    return read;
+    TreeReadWatch::OwnRead reading(read_watch_);
+    return SendMessageA(tree_view_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != 0;
 }
 
 RequestTreeView::Item Win32RequestTreeView::root_item() {

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "base/tree_read_watch_win.h"
 #include "shell/request_tree.h"
 
 namespace vellum {
@@ -46,12 +47,11 @@ private:
     void put_pending_images();
     // TVM_GETITEMA by this view itself, which waiting images need not precede.
     bool read_item(TVITEMA& query);
-    // Anyone else reading an item (a tester, an accessibility tool) reads the
-    // images set so far, frozen or not.
-    static LRESULT CALLBACK read_watch(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
     HWND tree_view_;
-    WNDPROC previous_procedure_ = nullptr;
+    // Anyone else reading an item (a tester, an accessibility tool) reads the
+    // images set so far, frozen or not.
+    TreeReadWatch read_watch_;
     bool frozen_ = false;
     // The node whose item a frozen select_item asked for; its item may be
     // rebuilt meanwhile, so the node is kept, not the item.
@@ -59,7 +59,6 @@ private:
     // This view is changing the control itself: the selection moves it
     // causes are not someone else's.
     bool own_change_ = false;
-    bool own_read_ = false;  // this view is reading the control itself
     // State images set while frozen, each item's latest, put on at the thaw.
     struct PendingImage {
         Item item;

@@ -20,6 +20,7 @@
 #include "base/frame_controls_win.h"
 #include "resources/resource.h"
 #include "tests/support/item_per_node_tree_view_win.h"
+#include "tests/support/ui_driver_win.h"
 
 namespace vellum {
 namespace {
@@ -70,13 +71,7 @@ struct Side {
 };
 
 std::string label_of(HWND tree, HTREEITEM item) {
-    char text[1024] = {};
-    TVITEMA query{};
-    query.mask = TVIF_TEXT;
-    query.hItem = item;
-    query.pszText = text;
-    query.cchTextMax = sizeof text;
-    return item && TreeView_GetItem(tree, &query) ? text : "<none>";
+    return item ? testing::UiDriver::label(tree, item) : "<none>";
 }
 
 int level_of(HWND tree, HTREEITEM item) {
