@@ -164,7 +164,9 @@ protected:
     std::string get(const std::string& extra_lines = "", bool own = false) {
         auto pair = testing::make_socket_pair();
         record.client_socket = pair.near_end.release();
-        if (own) EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
+        if (own) {
+            EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
+        }
         testing::send_all(pair.far_end.get(), "GET http://127.0.0.1:" + std::to_string(origin.port()) +
                                                   "/p HTTP/1.0\r\n" + extra_lines + "\r\n");
         shutdown(pair.far_end.get(), SD_SEND);
