@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -292,6 +293,23 @@ TEST_F(SettingsStore, TextLongerThanItsBufferFallsBackToTheDefault) {
     put_raw(kSettingsKeyPath, "proxy.address", REG_SZ, with_guard.c_str(), 259);
     ASSERT_EQ(stored_size(kSettingsKeyPath, "proxy.address"), 259u);
     EXPECT_EQ(loaded().proxy.address, longest);
+}
+
+TEST_F(SettingsStore, TextIsStoredWithItsTerminator) {
+    const RegKey key = open_or_create_key(HKEY_CURRENT_USER, kSettingsKeyPath);
+    ASSERT_TRUE(key);
+    for (const std::string& text : {std::string(), std::string("C:\\保存"), std::string(259, 'a')}) {
+        ASSERT_TRUE(write_string(key.get(), "localPath", text));
+        char bytes[300];
+        std::memset(bytes, 'X', sizeof bytes);
+        DWORD count = sizeof bytes;
+        DWORD type = 0;
+        ASSERT_EQ(RegQueryValueExA(key.get(), "localPath", nullptr, &type, reinterpret_cast<BYTE*>(bytes), &count),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(std::string(bytes, count), text + '\0') << text.size();
+        EXPECT_EQ(read_string(key.get(), "localPath", "default"), text);
+    }
 }
 
 TEST_F(SettingsStore, TextReadsTheSameWithAndWithoutTerminator) {
