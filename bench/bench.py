@@ -307,6 +307,7 @@ class Vellum:
             "internet": 0 if mode == "offline" else 1,
             "localize": 1 if mode == "recording" else 0,
             "log": 0,
+            "tunnel.allowedPorts": str(PORT_ORIGIN),  # the tunnel row reaches nginx
             # The main window at its first-start place and size, whatever an
             # earlier run left: how many requests its tree shows at once
             # changes the cost of showing them.
@@ -438,13 +439,30 @@ class MemorySampler:
         self.thread.join()
 
 
-def large_transfer(port, size, pid=None):
-    url = "http://%s:%d%s" % (HOST, PORT_ORIGIN, BIG_PATH) if port != PORT_ORIGIN else BIG_PATH
+def large_transfer(port, size, pid=None, tunnel=False):
+    """The big body in one request, through the proxy on `port` (nginx
+    itself when it is the origin's port); with `tunnel`, a CONNECT to the
+    origin first and the request sent inside the tunnel, as to the origin."""
+    direct = port == PORT_ORIGIN or tunnel
+    url = BIG_PATH if direct else "http://%s:%d%s" % (HOST, PORT_ORIGIN, BIG_PATH)
     before = MemorySampler.field(pid, "VmRSS") if pid else None
     sampler = MemorySampler(pid) if pid else None
     start = time.monotonic()
     total = 0
     with socket.create_connection((HOST, port), timeout=60) as s:
+        if tunnel:
+            s.sendall(b"CONNECT %s:%d HTTP/1.1\r\nHost: %s:%d\r\n\r\n" % (HOST.encode(), PORT_ORIGIN, HOST.encode(),
+                                                                             PORT_ORIGIN))
+            head = b""
+            while not head.endswith(b"\r\n\r\n"):
+                byte = s.recv(1)
+                if not byte:
+                    break
+                head += byte
+            if not head.startswith(b"HTTP/1.0 200 "):
+                if sampler:
+                    sampler.stop()
+                return {"mbps": 0.0, "seconds": 0.0, "bytes": 0, "error": "no tunnel: %r" % head[:60]}
         s.sendall(b"GET %s HTTP/1.0\r\nHost: %s:%d\r\n\r\n" % (url.encode(), HOST.encode(), PORT_ORIGIN))
         while True:
             part = s.recv(262144)
@@ -577,7 +595,7 @@ def run_load(results, section, target_name, port, proxied, args, paths=SIZES):
             results.put(section, size_name, c, target_name, figures)
 
 
-SECTIONS = ["peers", "baseline", "variants", "vellum", "calls"]
+SECTIONS = ["peers", "baseline", "variants", "vellum", "tunnel", "calls"]
 
 
 def main():
@@ -682,6 +700,8 @@ def run_wine(results, wine, args, big_size, count_requests):
         run_variants(results, wine, args, big_size)
     if "vellum" in args.only:
         run_vellum(results, wine, args, big_size, store, url_2k)
+    if "tunnel" in args.only:
+        run_tunnel(results, wine, big_size, store)
     if "calls" in args.only:
         count_calls(results, wine, count_requests, store, url_2k, url_100k)
 
@@ -715,6 +735,24 @@ def run_variants(results, wine, args, big_size):
                 results.large["wine-relay " + label] = large_transfer(base.port, big_size, base.pid)
         finally:
             base.stop()
+
+
+def run_tunnel(results, wine, big_size, store):
+    """The large transfer through a CONNECT tunnel, beside Wine's relay floor."""
+    if "wine-relay" not in results.large:
+        log("== wine_baseline relay, large transfer only")
+        base = WineBaseline(wine, "relay", PORT_WINE_RELAY)
+        try:
+            results.large["wine-relay"] = large_transfer(base.port, big_size, base.pid)
+        finally:
+            base.stop()
+    log("== vellum tunnel (CONNECT to the origin, the body relayed unread)")
+    vellum = Vellum(wine, "online", store)
+    try:
+        results.large["vellum tunnel"] = large_transfer(vellum.port, big_size, vellum.pid, tunnel=True)
+        results.large["vellum tunnel"]["hwm_kb"] = MemorySampler.field(vellum.pid, "VmHWM")
+    finally:
+        vellum.stop()
 
 
 def run_vellum(results, wine, args, big_size, store, url_2k):
@@ -897,12 +935,15 @@ def targets_table(results):
                 rows.append([what, size, "c=%d" % c, "%.0f req/s" % mine, "%s %.0f req/s" % (base[1], theirs),
                              "%.2f" % (mine / theirs), "≥ %.1f" % floor,
                              "met" if mine / theirs >= floor else "not met"])
-    mine, theirs = results.large.get("vellum"), results.large.get("wine-relay")
-    if mine and theirs and theirs.get("mbps"):
+    theirs = results.large.get("wine-relay")
+    for what, row in (("200 MB transfer", "vellum"), ("200 MB tunnel", "vellum tunnel")):
+        mine = results.large.get(row)
+        if not (mine and theirs and theirs.get("mbps")) or "error" in mine:
+            continue
         r = mine["mbps"] / theirs["mbps"]
         before, peak = mine.get("rss_before_kb") or 0, mine.get("rss_peak_kb") or 0
         flat = peak - before < 4096  # less than 4 MB of growth over 200 MB moved
-        rows.append(["200 MB transfer", "200 MB", "c=1", "%.1f MB/s" % mine["mbps"],
+        rows.append([what, "%d MB" % (mine["bytes"] // 1048576), "c=1", "%.1f MB/s" % mine["mbps"],
                      "wine-relay %.1f MB/s" % theirs["mbps"], "%.2f" % r, "≥ %.1f" % LARGE_TARGET,
                      ("met" if r >= LARGE_TARGET else "not met") + ", memory %s (%.1f → %.1f MB)" % (
                          "flat" if flat else "grows", before / 1024, peak / 1024)])

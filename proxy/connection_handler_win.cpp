@@ -8,6 +8,7 @@
 #include "base/format_win.h"
 #include "base/messages.h"
 #include "proxy/connection_record.h"
+#include "proxy/connect_target.h"
 #include "proxy/connection_state_win.h"
 #include "proxy/content_kind.h"
 #include "proxy/proxy_answers.h"
@@ -84,6 +85,10 @@ void ConnectionHandler::serve() {
     if (reservation_) {
         ui_.reserve(std::move(owned_request_));
         request_ = nullptr;
+        return;
+    }
+    if (connect_) {
+        tunnel();
         return;
     }
     decide_mode_and_paths();
@@ -165,6 +170,10 @@ bool ConnectionHandler::read_request() {
     }
     if (log_.debug_window) {
         send_log_title(log_.debug_window, *request_->url);
+    }
+    if (!reservation_ && request_->method == kConnectMethod) {
+        connect_ = true;
+        return true;
     }
     if (!header_name_is(*request_->url, "http://")) {
         log_error(log_, "*** プロトコルが HTTP ではありません！ ***\r\n");

@@ -21,6 +21,7 @@
 #include "base/parked_message_win.h"
 #include "base/win_handles.h"
 #include "http/http_message.h"
+#include "proxy/connect_target.h"
 #include "proxy/connection_settings.h"
 
 namespace vellum {
@@ -29,6 +30,9 @@ namespace vellum {
 // long while its request is read is let go, so that silent connections can't
 // hold threads and their memory for ever.
 inline constexpr int kRequestIdleSeconds = 60;
+// A tunnel that moves no byte either way for this long is closed: a browser
+// keeps idle connections open for reuse, and each holds a thread.
+inline constexpr int kTunnelIdleSeconds = 300;
 
 struct ConnectionRecord {
     DWORD thread_id = 0;  // the thread serving the connection: replies and CTM_ABORT go there
@@ -55,6 +59,8 @@ struct ConnectionRecord {
     ProxySettings proxy;
     DialUpSettings dialup;
     int request_idle_seconds = kRequestIdleSeconds;  // tests shorten it
+    int tunnel_idle_seconds = kTunnelIdleSeconds;    // tests shorten it
+    TunnelPorts tunnel_ports;                        // tunnel.allowedPorts
     // The Cookie value the jar holds for a URL, read on the connection
     // thread; without it the thread asks the main window (MWM_COOKIE_GET).
     std::function<std::optional<std::string>(const ParsedUrl&)> cookies_for;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "http/url_text.h"
+#include "proxy/connect_target.h"
 
 namespace vellum {
 namespace {
@@ -13,6 +14,10 @@ const std::string kNoUrl;
 
 const std::string& RequestNode::url() const {
     return request && request->url ? *request->url : kNoUrl;
+}
+
+bool RequestNode::tunnel() const {
+    return request && request->method == kConnectMethod;
 }
 
 std::string request_label(const std::string& parent_url, const std::string& url, bool parent_is_root) {
@@ -37,6 +42,7 @@ int request_state_image(const RequestNode& node) {
     if (node.abnormal) return 3;
     if (node.contentClass == -1) return 2;
     if (node.contentClass == -2) return 15;
+    if (node.tunnel()) return 4;
     if (node.status == 404) return 11;
     if (node.status == 401) return 5;
     if (node.status == -1) return 12;
