@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace vellum {
 namespace {
 
@@ -16,7 +19,7 @@ TEST(ConnectTarget, MalformedTargetsAreRefused) {
     const std::string long_label(64, 'a');
     std::string long_name;
     while (long_name.size() < 254) long_name += "abcdefgh.";
-    for (const std::string target : {"", "host", "host:", ":443", "host:0", "host:65536", "host:99999999",
+    for (const std::string& target : std::vector<std::string>{"", "host", "host:", ":443", "host:0", "host:65536", "host:99999999",
                                      "host:0443", "host:+443", "host:44 3", "ho st:443", "host :443", "host:443 ",
                                      "user@host:443", "user:pw@host:443", "[2001:db8::1]:443", "2001:db8::1:443",
                                      "host/path:443", "host:443/", "http://host:443", "ho%73t:443", "a..b:443",
