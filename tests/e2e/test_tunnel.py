@@ -14,7 +14,7 @@ import threading
 import time
 import unittest
 
-from vellum_e2e import (Nginx, Program, port_open, probe, process_counts, read_published, request_log,
+from vellum_e2e import (Nginx, Program, port_open, probe, probe_text, process_counts, read_published, request_log,
                         request_tree, wait_until, windows_path, write_settings)
 
 LOOPBACK = 0x7F000001
@@ -338,6 +338,30 @@ class OfflineTunnelTest(TunnelCase):
         entry = self.wait_for_image(target, IMAGE_FAILED)
         self.assertIsNotNone(entry, request_tree())
         self.assertIn("*** オフラインなのでトンネルは開けません！ ***\r\n", request_log(entry[1]).decode("cp932"))
+
+
+class CloseWithTunnelsTest(TunnelCase):
+    PORT = 28347
+    SETTINGS = {"internet": 1}
+
+    def test_open_tunnels_count_as_connections_and_the_close_ends_them(self):
+        target = "127.0.0.1:%d" % self.echo.port
+        tunnels = [open_tunnel(self.PORT, target) for _ in range(3)]
+        try:
+            for _, head in tunnels:
+                self.assertEqual(head, ESTABLISHED)
+            self.assertTrue(wait_until(lambda: probe_text("status", "1") == "通信ｽﾚｯﾄﾞ 3"), probe_text("status", "1"))
+            # Idle tunnels hold nothing up: the program closes at once.
+            started = time.monotonic()
+            self.assertEqual(probe("close")[0], 0)
+            self.program.wait(60)
+            self.assertLess(time.monotonic() - started, 30)
+            for s, _ in tunnels:
+                s.settimeout(10)
+                self.assertEqual(receive_all(s), b"", "the browser's side is closed")
+        finally:
+            for s, _ in tunnels:
+                s.close()
 
 
 @unittest.skipUnless(SQUID, "squid is needed")
