@@ -168,12 +168,12 @@ bool ConnectionHandler::read_request() {
         log_detail(log_, *request_->body);
         log_detail(log_, "<---ここまで\r\n");
     }
-    if (log_.debug_window) {
-        send_log_title(log_.debug_window, *request_->url);
-    }
     if (!reservation_ && request_->method == kConnectMethod) {
         connect_ = true;
         return true;
+    }
+    if (log_.debug_window) {
+        send_log_title(log_.debug_window, *request_->url);
     }
     if (!header_name_is(*request_->url, "http://")) {
         log_error(log_, "*** プロトコルが HTTP ではありません！ ***\r\n");

@@ -26,13 +26,14 @@
 
 namespace vellum {
 
+// A tunnel that moves no byte either way for this long is closed: a browser
+// keeps idle connections open for reuse, and each holds a thread.
+inline constexpr int kTunnelIdleSeconds = 300;
+
 // A browser sends its request at once. A client that sends nothing for this
 // long while its request is read is let go, so that silent connections can't
 // hold threads and their memory for ever.
 inline constexpr int kRequestIdleSeconds = 60;
-// A tunnel that moves no byte either way for this long is closed: a browser
-// keeps idle connections open for reuse, and each holds a thread.
-inline constexpr int kTunnelIdleSeconds = 300;
 
 struct ConnectionRecord {
     DWORD thread_id = 0;  // the thread serving the connection: replies and CTM_ABORT go there
@@ -59,13 +60,13 @@ struct ConnectionRecord {
     ProxySettings proxy;
     DialUpSettings dialup;
     int request_idle_seconds = kRequestIdleSeconds;  // tests shorten it
-    int tunnel_idle_seconds = kTunnelIdleSeconds;    // tests shorten it
-    TunnelPorts tunnel_ports;                        // tunnel.allowedPorts
     // The Cookie value the jar holds for a URL, read on the connection
     // thread; without it the thread asks the main window (MWM_COOKIE_GET).
     std::function<std::optional<std::string>(const ParsedUrl&)> cookies_for;
     // Where the connection's server sockets come from; tests count or refuse them.
     std::function<SOCKET()> make_server_socket = [] { return socket(AF_INET, SOCK_STREAM, 0); };
+    TunnelPorts tunnel_ports;                      // tunnel.allowedPorts
+    int tunnel_idle_seconds = kTunnelIdleSeconds;  // tests shorten it
 
     bool autoget_connection = false;  // set by the thread (MWM_MARK_AUTOGET)
     std::atomic<bool> autoget_stopped{false};  // set by the auto-get stop command

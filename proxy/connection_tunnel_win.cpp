@@ -78,6 +78,19 @@ Pumped pump(TunnelFlow& flow) {
     return moved ? Pumped::moved : Pumped::waiting;
 }
 
+// The body of the upstream's refusal to the browser: `limit` bytes, or (-1)
+// until the upstream closes or stays silent past its receive limit.
+void pass_on(SOCKET from, SOCKET to, long long limit) {
+    char buffer[16384];
+    while (limit != 0) {
+        const int wanted = limit < 0 ? static_cast<int>(sizeof buffer)
+                                     : static_cast<int>(std::min<long long>(limit, sizeof buffer));
+        const int got = recv(from, buffer, wanted, 0);
+        if (got <= 0 || !send_text(to, std::string_view(buffer, static_cast<std::size_t>(got)))) return;
+        if (limit > 0) limit -= got;
+    }
+}
+
 bool set_non_blocking(SOCKET socket) {
     u_long on = 1;
     return ioctlsocket(socket, FIONBIO, &on) == 0;
@@ -92,6 +105,7 @@ void ConnectionHandler::tunnel() {
     tree_ticket_ = ui_.request_begun(shared_request_);
     log_detail(log_, "完了\r\n");
     if (aborted_by_request()) return;
+    if (log_.debug_window) send_log_title(log_.debug_window, *request_->url);
 
     const std::optional<ConnectTarget> target = parse_connect_target(*request_->url);
     if (!target) {
@@ -178,9 +192,9 @@ bool ConnectionHandler::open_upstream_tunnel(const std::string& target) {
     log_error(log_, format_text("*** プロキシサーバーがトンネルを断りました (%d) ***\r\n", response_->status));
     std::optional<LineList> header = build_client_response_header(response_->lines);
     if (header && send_header_to_client(client_socket_, *header, log_) == ConnectionStatus::ok) {
-        relay(server_socket_, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, response_->content_length);
+        pass_on(server_socket_, client_socket_, response_->content_length);
     }
-    if (status_ != ConnectionStatus::aborted) status_ = ConnectionStatus::socket_failed;
+    status_ = ConnectionStatus::socket_failed;
     return false;
 }
 

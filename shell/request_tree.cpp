@@ -16,10 +16,6 @@ const std::string& RequestNode::url() const {
     return request && request->url ? *request->url : kNoUrl;
 }
 
-bool RequestNode::tunnel() const {
-    return request && request->method == kConnectMethod;
-}
-
 std::string request_label(const std::string& parent_url, const std::string& url, bool parent_is_root) {
     static const std::string kScheme = "http://";
     if (parent_is_root || !parent_url.starts_with(kScheme) || !url.starts_with(kScheme)) return url;
@@ -56,6 +52,10 @@ int request_state_image(const RequestNode& node) {
     case 0: return node.status == 304 ? 13 : 10;
     default: return 0;
     }
+}
+
+bool RequestNode::tunnel() const {
+    return request && request->method == kConnectMethod;
 }
 
 RequestTree::RequestTree(RequestTreeView& view) : view_(view) {
