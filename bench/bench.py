@@ -698,10 +698,10 @@ def run_wine(results, wine, args, big_size, count_requests):
         run_baselines(results, wine, args, big_size)
     if "variants" in args.only and not args.smoke:
         run_variants(results, wine, args, big_size)
-    if "vellum" in args.only:
-        run_vellum(results, wine, args, big_size, store, url_2k)
     if "tunnel" in args.only:
         run_tunnel(results, wine, big_size, store)
+    if "vellum" in args.only:
+        run_vellum(results, wine, args, big_size, store, url_2k)
     if "calls" in args.only:
         count_calls(results, wine, count_requests, store, url_2k, url_100k)
 
