@@ -309,6 +309,7 @@ class Vellum:
             "internet": 0 if mode == "offline" else 1,
             "localize": 1 if mode == "recording" else 0,
             "log": 0,
+            "tunnel.allowedPorts": str(PORT_ORIGIN),  # the tunnel row reaches nginx
             # The main window at its first-start place and size, whatever an
             # earlier run left: how many requests its tree shows at once
             # changes the cost of showing them.
@@ -480,13 +481,13 @@ class MemorySampler:
         self.thread.join()
 
 
-def large_transfer(port, size, pid=None, repeats=None):
+def large_transfer(port, size, pid=None, repeats=None, tunnel=False):
     """The body moved `repeats` times: the median run's MB/s with the
     spread; the resident set before the first run and its peak over all."""
     runs = []
     for _ in range(repeats or REPEATS):
         load = load_average()
-        runs.append(large_transfer_once(port, size, pid))
+        runs.append(large_transfer_once(port, size, pid, tunnel))
         runs[-1]["load"] = load
     result = median_of(runs, "mbps")
     if pid:
@@ -500,13 +501,30 @@ def large_transfer(port, size, pid=None, repeats=None):
     return result
 
 
-def large_transfer_once(port, size, pid=None):
-    url = "http://%s:%d%s" % (HOST, PORT_ORIGIN, BIG_PATH) if port != PORT_ORIGIN else BIG_PATH
+def large_transfer_once(port, size, pid=None, tunnel=False):
+    """The big body in one request, through the proxy on `port` (nginx
+    itself when it is the origin's port); with `tunnel`, a CONNECT to the
+    origin first and the request sent inside the tunnel, as to the origin."""
+    direct = port == PORT_ORIGIN or tunnel
+    url = BIG_PATH if direct else "http://%s:%d%s" % (HOST, PORT_ORIGIN, BIG_PATH)
     before = MemorySampler.field(pid, "VmRSS") if pid else None
     sampler = MemorySampler(pid) if pid else None
     start = time.monotonic()
     total = 0
     with socket.create_connection((HOST, port), timeout=60) as s:
+        if tunnel:
+            s.sendall(b"CONNECT %s:%d HTTP/1.1\r\nHost: %s:%d\r\n\r\n" % (HOST.encode(), PORT_ORIGIN, HOST.encode(),
+                                                                             PORT_ORIGIN))
+            head = b""
+            while not head.endswith(b"\r\n\r\n"):
+                byte = s.recv(1)
+                if not byte:
+                    break
+                head += byte
+            if not head.startswith(b"HTTP/1.0 200 "):
+                if sampler:
+                    sampler.stop()
+                return {"mbps": 0.0, "seconds": 0.0, "bytes": 0, "error": "no tunnel: %r" % head[:60]}
         s.sendall(b"GET %s HTTP/1.0\r\nHost: %s:%d\r\n\r\n" % (url.encode(), HOST.encode(), PORT_ORIGIN))
         while True:
             part = s.recv(262144)
@@ -639,10 +657,11 @@ def run_load(results, section, target_name, port, proxied, args, paths=SIZES):
             results.put(section, size_name, c, target_name, figures)
 
 
-SECTIONS = ["peers", "baseline", "variants", "vellum", "calls"]
+SECTIONS = ["peers", "baseline", "variants", "vellum", "tunnel", "calls"]
 
 
 def main():
+    global REPEATS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--smoke", action="store_true", help="a few requests each, seconds in all")
     parser.add_argument("--requests", type=int, help="requests per ab run (default 2000, smoke 16)")
@@ -657,7 +676,6 @@ def main():
     if args.report:
         report_again(args.report)
         return
-    global REPEATS
     REPEATS = args.repeats or (1 if args.smoke else REPEATS)
     args.repeats = REPEATS
     args.requests = args.requests or (16 if args.smoke else 2000)
@@ -749,6 +767,8 @@ def run_wine(results, wine, args, big_size, count_requests):
         run_baselines(results, wine, args, big_size)
     if "variants" in args.only and not args.smoke:
         run_variants(results, wine, args, big_size)
+    if "tunnel" in args.only:
+        run_tunnel(results, wine, big_size, store)
     if "vellum" in args.only:
         run_vellum(results, wine, args, big_size, store, url_2k)
     if "calls" in args.only:
@@ -802,6 +822,39 @@ def run_variants(results, wine, args, big_size):
                 results.large["wine-relay " + label] = large_transfer(base.port, big_size, base.pid)
         finally:
             base.stop()
+
+
+def run_tunnel(results, wine, big_size, store):
+    """The large transfer through a CONNECT tunnel, beside Wine's relay floor."""
+    for name, port, options in (("wine-relay", PORT_WINE_RELAY, ()),
+                                ("wine-relay-pool", PORT_WINE_RELAY_POOL, ("--pool",))):
+        if name in results.large:
+            continue
+        log("== wine_baseline relay %s, large transfer only" % " ".join(options))
+        base = WineBaseline(wine, "relay", port, *options)
+        try:
+            results.large[name] = large_transfer(base.port, big_size, base.pid)
+        finally:
+            base.stop()
+    log("== vellum tunnel (CONNECT to the origin, the body relayed unread)")
+    vellum = Vellum(wine, "online", store)
+    try:
+        # A first, small tunnel makes the connection thread and its buffers,
+        # as the load runs do before the forwarding row's transfer: what the
+        # big one adds is then what moving the body costs.
+        with socket.create_connection((HOST, vellum.port), timeout=30) as s:
+            s.sendall(b"CONNECT %s:%d HTTP/1.0\r\n\r\n" % (HOST.encode(), PORT_ORIGIN))
+            answer = s.recv(65536)
+            if not answer.startswith(b"HTTP/1.0 200 "):
+                raise Skip("vellum opened no tunnel: %r" % answer[:80])
+            s.sendall(b"GET /2k.html HTTP/1.0\r\n\r\n")
+            while s.recv(65536):
+                pass
+        time.sleep(1)
+        results.large["vellum tunnel"] = large_transfer(vellum.port, big_size, vellum.pid, tunnel=True)
+        results.large["vellum tunnel"]["hwm_kb"] = MemorySampler.field(vellum.pid, "VmHWM")
+    finally:
+        vellum.stop()
 
 
 def run_vellum(results, wine, args, big_size, store, url_2k):
@@ -1013,12 +1066,15 @@ def targets_table(results):
                 rows.append([what, size, "c=%d" % c, "%.0f req/s" % mine["rps"],
                              "%s %.0f req/s" % (base[1], theirs["rps"]), "%.2f" % r, "≥ %.1f" % floor,
                              spread_text(mine, theirs), load_text(mine, theirs), verdict(r >= floor, mine, theirs)])
-    mine, theirs = results.large.get("vellum"), results.large.get(LARGE_BASELINE)
-    if mine and theirs and theirs.get("mbps"):
+    theirs = results.large.get(LARGE_BASELINE)
+    for what, row in (("200 MB transfer", "vellum"), ("200 MB tunnel", "vellum tunnel")):
+        mine = results.large.get(row)
+        if not (mine and theirs and theirs.get("mbps")) or "error" in mine:
+            continue
         r = mine["mbps"] / theirs["mbps"]
         before, peak = mine.get("rss_before_kb") or 0, mine.get("rss_peak_kb") or 0
         flat = peak - before < 4096  # less than 4 MB of growth over 200 MB moved
-        rows.append(["200 MB transfer", "200 MB", "c=1", "%.1f MB/s" % mine["mbps"],
+        rows.append([what, "%d MB" % (mine["bytes"] // 1048576), "c=1", "%.1f MB/s" % mine["mbps"],
                      "%s %.1f MB/s" % (LARGE_BASELINE, theirs["mbps"]), "%.2f" % r, "≥ %.1f" % LARGE_TARGET,
                      spread_text(mine, theirs), load_text(mine, theirs),
                      verdict(r >= LARGE_TARGET and flat, mine, theirs) + ", memory %s (%.1f → %.1f MB)" % (

@@ -107,6 +107,7 @@ Settings every_field_changed() {
     s.recStart = {1, 6, 45, 1, LineList{"php", "asp"}};
     s.recScanString = "ソフト", s.recScanUplow = 1;
     s.dialUp = {1, "プロバイダ", "user", "pass word"};
+    s.tunnelAllowedPorts = "563 8443 10000-10100";
     return s;
 }
 
@@ -348,7 +349,7 @@ TEST_F(SettingsStore, SavedKeyHoldsExactlyTheStoredFormat) {
     save_settings(loaded());
     std::map<std::string, DWORD> expected;
     for (const char* name : {"localPath", "proxy.address", "proxy.port", "recStart.linkExtList", "recScan.string",
-                             "dialUp.dialStr", "dialUp.idStr", "dialUp.passwordStr"})
+                             "dialUp.dialStr", "dialUp.idStr", "dialUp.passwordStr", "tunnel.allowedPorts"})
         expected[name] = REG_SZ;
     for (const char* name :
          {"versionH", "versionL", "localize", "internet", "recTreePut", "log", "recStatusModify", "recStatusLink",
