@@ -97,9 +97,13 @@ bool write_manifest(const std::string& path, const std::string& text) {
         FileHandle file(CreateFileA(receiving.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        if (!file || !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-            written != text.size())
+        const bool whole = file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                                             nullptr) && written == text.size();
+        if (!whole) {
             error = static_cast<LONG>(GetLastError());
+            // A short write that the system calls a success.
+            if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+        }
     }
     if (error == ERROR_SUCCESS && !MoveFileExA(receiving.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         error = static_cast<LONG>(GetLastError());

@@ -236,9 +236,11 @@ class InstallerTest(unittest.TestCase):
 
     def test_a_host_key_that_cannot_be_created_ends_the_installation(self):
         # Edge's key below a volatile one: Chrome's is written, Firefox's never.
-        # The browser's key itself is made first: a volatile key's missing
-        # parents would be made volatile with it, and stay after it.
+        # The browser's key is made again first: a volatile key's missing
+        # parents would be made volatile with it, and stay after it; an
+        # earlier test may have left the hosts' key non-volatile.
         edge = "Software\\Microsoft\\Edge"
+        delete_key("HKCU", edge)
         create_key("HKCU", edge)
         self.addCleanup(delete_key, "HKCU", edge)
         create_key("HKCU", edge + "\\NativeMessagingHosts", volatile=True)
