@@ -240,13 +240,19 @@ class ExtensionTest(unittest.TestCase):
         user_agent = self.browser.evaluate("navigator.userAgent", self.worker)
         self.assertTrue(self.site.requests, "the page came through Vellum from the site")
 
+        # Both entries were made when the extension was installed.
+        self.browser.evaluate("Promise.all([chrome.contextMenus.update('vellum-reserve-page', {}),"
+                              " chrome.contextMenus.update('vellum-reserve-parent', {})])", self.worker)
+
         reserved = {"ok": True, "message": "自動取得に予約しました"}
         # The page the menu was opened on, in the top frame.
         self.assertEqual(self.click("vellum-reserve-page", "/page.html"), reserved)
-        # In the innermost frame, the page that holds it: the middle frame.
+        # In the innermost frame: the first entry reserves that frame's page,
+        # the second the page that holds it, the middle frame.
+        self.assertEqual(self.click("vellum-reserve-page", "/inner.html"), reserved)
         self.assertEqual(self.click("vellum-reserve-parent", "/inner.html"), reserved)
-        page, frame = self.site.url("/page.html"), self.site.url("/frame.html")
-        self.assertTrue(wait_until(lambda: {page, frame} <= set(self.base_nodes())), self.base_nodes())
+        page, frame, inner = (self.site.url(p) for p in ("/page.html", "/frame.html", "/inner.html"))
+        self.assertTrue(wait_until(lambda: {page, frame, inner} <= set(self.base_nodes())), self.base_nodes())
 
         # Each job sends its page's referrer and the browser's user agent.
         seen = len(self.site.requests)
@@ -259,13 +265,20 @@ class ExtensionTest(unittest.TestCase):
         self.assertEqual(crawled["/page.html"].get("User-Agent"), user_agent)
         self.assertEqual(crawled["/frame.html"].get("Referer"), page)
         self.assertEqual(crawled["/frame.html"].get("User-Agent"), user_agent)
+        self.assertEqual(crawled["/inner.html"].get("Referer"), frame)
 
-    def test_the_hosts_failure_is_the_answer_the_extension_shows(self):
+    def test_failures_are_the_answer_the_extension_shows(self):
         self.open_page("/page.html", "/index.html")
         probe("close")
         self.program.wait(60)
         self.assertEqual(self.click("vellum-reserve-page", "/page.html"),
                          {"ok": False, "message": "Vellum が起動されていません"})
+        # Without the host's manifest the browser can't start it; the
+        # extension says so itself.
+        os.remove(os.path.join(self.work, "profile", "NativeMessagingHosts", HOST_NAME + ".json"))
+        answer = self.click("vellum-reserve-page", "/page.html")
+        self.assertFalse(answer["ok"])
+        self.assertTrue(answer["message"].startswith("Vellum に予約できません（"), answer["message"])
 
 
 if __name__ == "__main__":
