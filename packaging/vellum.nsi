@@ -46,9 +46,21 @@ SetCompressor /SOLID lzma
   !insertmacro ${action} "vellum.exe"
   !insertmacro ${action} "tessel.dll"
   !insertmacro ${action} "vellumie.exe"
+  !insertmacro ${action} "vellumhost.exe"
   !insertmacro ${action} "ReserveAutoGet.htm"
   !insertmacro ${action} "ReserveAutoGetParent.htm"
   !insertmacro ${action} "Velm131.chm"
+!macroend
+; The browser extension, in its own folder as the user loads it unpacked.
+!macro ExtensionFiles action
+  !insertmacro ${action} "browser\manifest.json"
+  !insertmacro ${action} "browser\background.js"
+  !insertmacro ${action} "browser\icons\vellum-16.png"
+  !insertmacro ${action} "browser\icons\vellum-48.png"
+  !insertmacro ${action} "browser\icons\vellum-128.png"
+!macroend
+!macro InstallExtensionFile name
+  File "/oname=${name}" "${BIN}\${name}"
 !macroend
 !macro InstallFile name
   File "${BIN}\${name}"
@@ -61,6 +73,8 @@ Section "Vellum"
   SetShellVarContext current
   SetOutPath "$INSTDIR"
   !insertmacro ProgramFiles InstallFile
+  CreateDirectory "$INSTDIR\browser\icons"
+  !insertmacro ExtensionFiles InstallExtensionFile
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS\Vellum"
@@ -97,6 +111,16 @@ FunctionEnd
 Section "Uninstall"
   SetShellVarContext current
   !insertmacro ProgramFiles RemoveFile
+  !insertmacro ExtensionFiles RemoveFile
+  RMDir "$INSTDIR\browser\icons"
+  RMDir "$INSTDIR\browser"
+  ; What vellumie.exe's installation put there for the browsers: the host's
+  ; manifests, and the keys naming them, which would name missing files.
+  Delete "$INSTDIR\vellumhost-chrome.json"
+  Delete "$INSTDIR\vellumhost-firefox.json"
+  DeleteRegKey HKCU "Software\Google\Chrome\NativeMessagingHosts\marlow.vellumhost"
+  DeleteRegKey HKCU "Software\Microsoft\Edge\NativeMessagingHosts\marlow.vellumhost"
+  DeleteRegKey HKCU "Software\Mozilla\NativeMessagingHosts\marlow.vellumhost"
   Delete "$INSTDIR\uninstall.exe"
   Delete "$SMPROGRAMS\Vellum\Vellum.lnk"
   Delete "$SMPROGRAMS\Vellum\Vellum マニュアル.lnk"

@@ -1,6 +1,6 @@
-// ReserveAutoGet's work: find the running proxy in the registry, send it the
-// reservation request over a fresh TCP connection, close it. Every failure is
-// told to the user in a warning box (through base/prompt.h) and nothing else.
+// ReserveAutoGet's work: the reservation itself (reservation/, the code
+// vellumhost.exe sends with too), and every failure of it told to the user in
+// a warning box (through base/prompt.h) and nothing else.
 //
 // The caller's thread; the socket library must already be started by the
 // host process (the browser has done it). Keeps nothing between calls.

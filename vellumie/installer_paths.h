@@ -1,5 +1,6 @@
-// Where the installer finds the component and the two context-menu pages:
-// beside its own program file.
+// Where the installer finds the component and the two context-menu pages,
+// and where it writes the native messaging host's manifests: beside its own
+// program file.
 //
 // Pure; any thread; the caller owns the result.
 #pragma once
@@ -13,6 +14,8 @@ struct InstallerPaths {
     std::string component;    // <folder>\tessel.dll
     std::string page;         // <folder>\ReserveAutoGet.htm
     std::string parent_page;  // <folder>\ReserveAutoGetParent.htm
+    std::string chrome_host_manifest;   // <folder>\vellumhost-chrome.json (Chrome and Edge)
+    std::string firefox_host_manifest;  // <folder>\vellumhost-firefox.json
 };
 
 // `program_path` is the installer's full path in the ANSI code page; its

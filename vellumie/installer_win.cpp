@@ -9,6 +9,7 @@
 #include "base/prompt.h"
 #include "base/registry_win.h"
 #include "tessel/identity_win.h"
+#include "vellumhost/host_manifest.h"
 
 namespace vellum {
 namespace {
@@ -77,6 +78,66 @@ bool check_parent_keys() {
     return true;
 }
 
+// The native messaging host's keys, each naming the manifest its browser reads.
+struct HostKey {
+    const char* path;
+    std::string InstallerPaths::*manifest;
+};
+const HostKey kHostKeys[] = {
+    {kChromeHostKeyPath, &InstallerPaths::chrome_host_manifest},
+    {kEdgeHostKeyPath, &InstallerPaths::chrome_host_manifest},
+    {kFirefoxHostKeyPath, &InstallerPaths::firefox_host_manifest},
+};
+
+// A manifest replaced whole: a browser never reads half of one.
+bool write_manifest(const std::string& path, const std::string& text) {
+    const std::string receiving = path + ".new";
+    LONG error = ERROR_SUCCESS;
+    {
+        FileHandle file(CreateFileA(receiving.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        const bool whole = file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                                             nullptr) && written == text.size();
+        if (!whole) {
+            error = static_cast<LONG>(GetLastError());
+            // A short write that the system calls a success.
+            if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
+        }
+    }
+    if (error == ERROR_SUCCESS && !MoveFileExA(receiving.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        error = static_cast<LONG>(GetLastError());
+    if (error == ERROR_SUCCESS) return true;
+    DeleteFileA(receiving.c_str());
+    fail(format_text("ファイル：%s\r\n作成できません！\r\nエラーコード：%X", path.c_str(), error));
+    return false;
+}
+
+// The manifests beside the host, then each browser's key pointing at its own.
+bool install_host(const InstallerPaths& paths) {
+    if (!write_manifest(paths.chrome_host_manifest, chrome_host_manifest()) ||
+        !write_manifest(paths.firefox_host_manifest, firefox_host_manifest()))
+        return false;
+    for (const HostKey& host_key : kHostKeys) {
+        LONG error = ERROR_SUCCESS;
+        RegKey key = open_or_create_key(HKEY_CURRENT_USER, host_key.path, &error);
+        if (!key) {
+            fail(format_text("レジストリ：HKEY_CURRENT_USER\\%s\r\n作成できません！\r\nエラーコード：%X", host_key.path,
+                             error));
+            return false;
+        }
+        write_string(key.get(), nullptr, paths.*host_key.manifest);
+    }
+    return true;
+}
+
+// What is gone already is no failure; nothing here stops the removal.
+void remove_host(const InstallerPaths& paths) {
+    for (const HostKey& host_key : kHostKeys) delete_key_tree(HKEY_CURRENT_USER, host_key.path);
+    DeleteFileA(paths.chrome_host_manifest.c_str());
+    DeleteFileA(paths.firefox_host_manifest.c_str());
+}
+
 void install(const InstallerPaths& paths) {
     if (!check_parent_keys()) return;
     LONG error = ERROR_SUCCESS;
@@ -100,6 +161,7 @@ void install(const InstallerPaths& paths) {
                      "レジストリ：HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\MenuExt\\"
                      "Vellum：自動取得に予約（親フレーム）\r\n作成できません！\r\nエラーコード：%X"))
         return;
+    if (!install_host(paths)) return;
     report("IE拡張をインストールしました");
 }
 
@@ -132,6 +194,7 @@ void uninstall(const InstallerPaths& paths) {
         return;
     }
     remove_entries(menu_ext.get());
+    remove_host(paths);
     report("IE拡張をアンインストールしました");
 }
 

@@ -1,5 +1,6 @@
 // vellumie's one run: the questions, then the installation or the removal of
-// the browser's context-menu entries and of the component's registration.
+// the browser's context-menu entries, of the component's registration and of
+// the native messaging host's manifests and keys (Chrome, Edge, Firefox).
 // It talks to the user only through message boxes (base/prompt.h) captioned
 // "Vellum IE拡張"; every failure is one warning and the end of the run, and
 // what was done before it stays done.

@@ -10,6 +10,8 @@ TEST(InstallerPaths, BesideTheProgram) {
     EXPECT_EQ(paths.component, "C:\\Program Files\\Vellum\\tessel.dll");
     EXPECT_EQ(paths.page, "C:\\Program Files\\Vellum\\ReserveAutoGet.htm");
     EXPECT_EQ(paths.parent_page, "C:\\Program Files\\Vellum\\ReserveAutoGetParent.htm");
+    EXPECT_EQ(paths.chrome_host_manifest, "C:\\Program Files\\Vellum\\vellumhost-chrome.json");
+    EXPECT_EQ(paths.firefox_host_manifest, "C:\\Program Files\\Vellum\\vellumhost-firefox.json");
 }
 
 TEST(InstallerPaths, TrailBytesOfTheBackslashCodeAreNotSeparators) {

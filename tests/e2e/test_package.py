@@ -11,8 +11,13 @@ from vellum_e2e import BIN, WINE_RUN, Program, probe, read_published, wait_until
 PACKAGE = os.path.join(os.path.dirname(BIN), "package")
 PACKAGED_FILES = os.path.join(PACKAGE, "files")  # what the setup holds: the programs without debugging sections
 SETUP = os.path.join(PACKAGE, "vellum-1.31b-setup.exe")
-SHIPPED = ["vellum.exe", "tessel.dll", "vellumie.exe", "ReserveAutoGet.htm", "ReserveAutoGetParent.htm",
-           "Velm131.chm"]
+SHIPPED = ["vellum.exe", "tessel.dll", "vellumie.exe", "vellumhost.exe", "ReserveAutoGet.htm",
+           "ReserveAutoGetParent.htm", "Velm131.chm", "browser/manifest.json", "browser/background.js",
+           "browser/icons/vellum-16.png", "browser/icons/vellum-48.png", "browser/icons/vellum-128.png"]
+HOST_MANIFESTS = ["vellumhost-chrome.json", "vellumhost-firefox.json"]
+HOST_KEYS = ["HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\marlow.vellumhost",
+             "HKCU\\Software\\Microsoft\\Edge\\NativeMessagingHosts\\marlow.vellumhost",
+             "HKCU\\Software\\Mozilla\\NativeMessagingHosts\\marlow.vellumhost"]
 LOOPBACK = 0x7F000001
 PORT = 28401
 
@@ -76,9 +81,21 @@ class SetupProgramTest(unittest.TestCase):
         with open(os.path.join(self.folder, "cookie"), "ab") as cookies:
             cookies.write(b"site.test\tFALSE\t/\tFALSE\t0\tkept\t1\r\n")
 
+        # What vellumie.exe's installation adds for the browsers' host.
+        for name in HOST_MANIFESTS:
+            with open(os.path.join(self.folder, name), "wb") as manifest:
+                manifest.write(b"{}")
+        for key in HOST_KEYS:
+            self.assertEqual(wine("reg", "add", key, "/ve", "/d", "manifest", "/f").returncode, 0)
+
         self.assertTrue(self.uninstall())
+        for name in HOST_MANIFESTS:
+            self.assertFalse(os.path.exists(os.path.join(self.folder, name)), name)
+        for key in HOST_KEYS:
+            self.assertNotEqual(wine("reg", "query", key).returncode, 0, key)
         for name in SHIPPED + ["uninstall.exe"]:
             self.assertFalse(os.path.exists(os.path.join(self.folder, name)), name)
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "browser")), "the extension's folder goes too")
         with open(recording, "rb") as page:
             self.assertEqual(page.read(), b"<p>kept</p>")
         self.assertTrue(os.path.exists(os.path.join(self.folder, "cookie")))
@@ -87,7 +104,7 @@ class SetupProgramTest(unittest.TestCase):
             "reg", "query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellum").stdout)
 
     def test_shipped_programs_have_no_debugging_sections(self):
-        for name in ("vellum.exe", "tessel.dll", "vellumie.exe"):
+        for name in ("vellum.exe", "tessel.dll", "vellumie.exe", "vellumhost.exe"):
             sections = subprocess.run(["x86_64-w64-mingw32-objdump", "-h", os.path.join(PACKAGED_FILES, name)],
                                       stdout=subprocess.PIPE, check=True).stdout.decode()
             self.assertNotIn(".debug_", sections, name)

@@ -22,6 +22,28 @@ UNINSTALL = "IE拡張のアンインストールを実行しますか"
 INSTALLED = "IE拡張をインストールしました"
 UNINSTALLED = "IE拡張をアンインストールしました"
 CLASS_KEY = "CLSID\\{B728B937-51B7-4EA4-93C2-879CDFF8635E}"
+# The native messaging host's key of each browser, and the manifest it names.
+HOST_NAME = "marlow.vellumhost"
+CHROME_HOST = "Software\\Google\\Chrome\\NativeMessagingHosts\\" + HOST_NAME
+EDGE_HOST = "Software\\Microsoft\\Edge\\NativeMessagingHosts\\" + HOST_NAME
+FIREFOX_HOST = "Software\\Mozilla\\NativeMessagingHosts\\" + HOST_NAME
+HOST_KEYS = {CHROME_HOST: "vellumhost-chrome.json", EDGE_HOST: "vellumhost-chrome.json",
+             FIREFOX_HOST: "vellumhost-firefox.json"}
+MANIFESTS = {
+    "vellumhost-chrome.json": (
+        b'{\r\n  "name": "marlow.vellumhost",\r\n  "description": "Vellum auto-get reservation",\r\n'
+        b'  "path": "vellumhost.exe",\r\n  "type": "stdio",\r\n'
+        b'  "allowed_origins": ["chrome-extension://eelnffiffmknaahhhgdckbdfmkbcdddo/"]\r\n}\r\n'),
+    "vellumhost-firefox.json": (
+        b'{\r\n  "name": "marlow.vellumhost",\r\n  "description": "Vellum auto-get reservation",\r\n'
+        b'  "path": "vellumhost.exe",\r\n  "type": "stdio",\r\n'
+        b'  "allowed_extensions": ["reserve@vellum.invalid"]\r\n}\r\n'),
+}
+
+
+def delete_host_keys():
+    for key in HOST_KEYS:
+        delete_key("HKCU", key)
 
 
 def key_failure(path, what, code):
@@ -32,6 +54,7 @@ class InstallerTest(unittest.TestCase):
     def setUp(self):
         regsvr32("/u")
         delete_key("HKCU", MENU_EXT)
+        delete_host_keys()
         self.work = tempfile.TemporaryDirectory()
         # A folder name whose first character ends in the byte of a backslash
         # in code page 932 (表 is 0x95 0x5C).
@@ -40,6 +63,7 @@ class InstallerTest(unittest.TestCase):
     def tearDown(self):
         regsvr32("/u")
         delete_key("HKCU", MENU_EXT)
+        delete_host_keys()
         self.work.cleanup()
 
     def install_folder(self, name, program="vellumie.exe"):
@@ -82,6 +106,22 @@ class InstallerTest(unittest.TestCase):
                            "contexts": dword_value(1)},
         }
 
+    def host_keys(self):
+        return {key: registry_tree("HKCU", key) for key in HOST_KEYS}
+
+    def installed_host_keys(self, folder):
+        return {key: {"": {"": text_value(windows_path(os.path.join(folder, manifest)))}}
+                for key, manifest in HOST_KEYS.items()}
+
+    def manifests(self, folder):
+        found = {}
+        for name in MANIFESTS:
+            path = os.path.join(folder, name)
+            if os.path.exists(path):
+                with open(path, "rb") as f:
+                    found[name] = f.read()
+        return found
+
     def registered_component(self):
         tree = registry_tree("HKCR", CLASS_KEY)
         return tree and tree["InprocServer32"][""]
@@ -106,17 +146,31 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(registry_tree("HKCU", MENU_EXT), self.entries(self.folder))
         self.assertEqual(self.registered_component(), text_value(windows_path(os.path.join(self.folder, "tessel.dll"))))
 
+    def test_installation_writes_the_hosts_manifests_beside_it_and_a_key_per_browser(self):
+        self.install()
+        self.assertEqual(self.manifests(self.folder), MANIFESTS)
+        self.assertEqual(self.host_keys(), self.installed_host_keys(self.folder))
+        self.assertEqual(sorted(os.listdir(self.folder)),
+                         sorted(["vellumie.exe", "tessel.dll", "ReserveAutoGet.htm", "ReserveAutoGetParent.htm",
+                                 *MANIFESTS]), "no receiving file is left")
+
     def test_installing_twice_leaves_the_same_keys(self):
         self.install()
         first = registry_tree("HKCU", MENU_EXT)
+        # A manifest changed by hand is written again whole.
+        with open(os.path.join(self.folder, "vellumhost-chrome.json"), "wb") as f:
+            f.write(b"{}" * 1000)
         self.install()
         self.assertEqual(registry_tree("HKCU", MENU_EXT), first)
+        self.assertEqual(self.manifests(self.folder), MANIFESTS)
+        self.assertEqual(self.host_keys(), self.installed_host_keys(self.folder))
 
     def test_paths_come_from_a_program_name_with_a_backslash_trail_byte(self):
         # ソ is 0x83 0x5C: the folder ends at the real separator before it.
         folder = self.install_folder("別", "vellumieソ.exe")
         self.install()
         self.assertEqual(registry_tree("HKCU", MENU_EXT), self.entries(folder))
+        self.assertEqual(self.host_keys(), self.installed_host_keys(folder))
 
     # --- removal -----------------------------------------------------------------------
 
@@ -130,6 +184,17 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(registry_tree("HKCU", MENU_EXT),
                          {"": {}, "Other tool": {"": (REG_SZ, b"C:\\other\\menu.htm\0")}})
         self.assertIsNone(self.registered_component())
+        self.assertEqual(self.host_keys(), dict.fromkeys(HOST_KEYS))
+        self.assertEqual(self.manifests(self.folder), {})
+
+    def test_removal_leaves_other_hosts_of_the_browsers(self):
+        self.install()
+        other = "Software\\Google\\Chrome\\NativeMessagingHosts\\other.host"
+        create_key("HKCU", other)
+        self.addCleanup(delete_key, "HKCU", other)
+        self.assertEqual(self.run_installer("yes", "no", "yes", "ok"), [CLOSE_BROWSERS, INSTALL, UNINSTALL, UNINSTALLED])
+        self.assertEqual(registry_tree("HKCU", other), {"": {}})
+        self.assertIsNone(registry_tree("HKCU", CHROME_HOST))
 
     def test_removal_without_entries_still_unregisters_and_reports_success(self):
         self.assertEqual(regsvr32(), 0)
@@ -167,6 +232,36 @@ class InstallerTest(unittest.TestCase):
             key_failure(MENU_EXT + "\\" + PARENT_ENTRY, "作成できません！", "3FD")])
         page = registry_tree("HKCU", MENU_EXT)[PAGE_ENTRY]
         self.assertEqual(page["contexts"], dword_value(1))
+        self.assertEqual(self.host_keys(), dict.fromkeys(HOST_KEYS), "the host comes after the menu entries")
+
+    def test_a_host_key_that_cannot_be_created_ends_the_installation(self):
+        # Edge's key below a volatile one: Chrome's is written, Firefox's never.
+        # The browser's key is made again first: a volatile key's missing
+        # parents would be made volatile with it, and stay after it; an
+        # earlier test may have left the hosts' key non-volatile.
+        edge = "Software\\Microsoft\\Edge"
+        delete_key("HKCU", edge)
+        create_key("HKCU", edge)
+        self.addCleanup(delete_key, "HKCU", edge)
+        create_key("HKCU", edge + "\\NativeMessagingHosts", volatile=True)
+        self.assertEqual(self.run_installer("yes", "yes", "ok"), [
+            CLOSE_BROWSERS, INSTALL, key_failure(EDGE_HOST, "作成できません！", "3FD")])
+        keys = self.host_keys()
+        self.assertEqual(keys[CHROME_HOST], self.installed_host_keys(self.folder)[CHROME_HOST])
+        self.assertIsNone(keys[FIREFOX_HOST])
+        self.assertEqual(registry_tree("HKCU", MENU_EXT), self.entries(self.folder))
+
+    def test_a_manifest_that_cannot_be_written_ends_the_installation(self):
+        # A folder where the manifest's file should be.
+        os.makedirs(os.path.join(self.folder, "vellumhost-firefox.json"))
+        self.assertEqual(self.run_installer("yes", "yes", "ok"), [
+            CLOSE_BROWSERS, INSTALL,
+            "ファイル：%s\r\n作成できません！\r\nエラーコード：5"
+            % windows_path(os.path.join(self.folder, "vellumhost-firefox.json"))])
+        self.assertEqual(self.host_keys(), dict.fromkeys(HOST_KEYS), "no key names a manifest that is not there")
+        self.assertEqual(sorted(os.listdir(self.folder)),
+                         sorted(["vellumie.exe", "tessel.dll", "ReserveAutoGet.htm", "ReserveAutoGetParent.htm",
+                                 "vellumhost-chrome.json", "vellumhost-firefox.json"]))
 
 
 class BrowserKeyTest(unittest.TestCase):

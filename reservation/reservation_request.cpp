@@ -1,4 +1,4 @@
-#include "tessel/reservation_request.h"
+#include "reservation/reservation_request.h"
 
 namespace vellum {
 

@@ -1,6 +1,6 @@
-// The bytes tessel.dll sends to the running proxy to reserve a URL for
-// auto-get: the component's marker line, the method line, then an ordinary
-// GET request the proxy parses like a browser's.
+// The bytes tessel.dll and vellumhost.exe send to the running proxy to
+// reserve a URL for auto-get: the component's marker line, the method line,
+// then an ordinary GET request the proxy parses like a browser's.
 //
 // Pure function of its arguments (texts already in the ANSI code page); any
 // thread; the caller owns the result.
