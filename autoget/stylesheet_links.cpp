@@ -112,8 +112,8 @@ private:
 
     // The escape at at_ (a backslash), appended; at_ moves past it. An
     // escape of a character beyond ASCII cannot be written in the page's
-    // bytes and marks the text undecodable.
-    void read_escape(std::string& out) {
+    // bytes: nothing is appended and false returned.
+    bool read_escape(std::string& out) {
         ++at_;
         if (hex_value(text_[at_]) >= 0) {
             unsigned long code = 0;
@@ -125,14 +125,17 @@ private:
                 if (text_[at_] == '\r' && next_is(1, '\n')) ++at_;
                 ++at_;
             }
-            if (code == 0 || code >= 0x80) {
-                undecodable_ = true;
-            } else {
-                out.push_back(static_cast<char>(code));
-            }
-            return;
+            if (code == 0 || code >= 0x80) return false;
+            out.push_back(static_cast<char>(code));
+            return true;
         }
         append_character(out);
+        return true;
+    }
+
+    // An escape inside a reference: one that cannot be written drops it.
+    void read_reference_escape(std::string& out) {
+        if (!read_escape(out)) undecodable_ = true;
     }
 
     // The character at at_, one byte or a lead byte with its trail.
@@ -145,7 +148,8 @@ private:
     void read_word(std::string& out) {
         while (at_ < text_.size() && word_byte(at_)) {
             if (text_[at_] == '\\') {
-                read_escape(out);
+                // A word with an escape that cannot be written is no keyword.
+                if (!read_escape(out)) out.push_back('\0');
             } else {
                 append_character(out);
             }
@@ -174,7 +178,7 @@ private:
                     // A line continued: nothing of it is the string's.
                     at_ += text_[at_ + 1] == '\r' && next_is(2, '\n') ? 3 : 2;
                 } else {
-                    read_escape(out);
+                    read_reference_escape(out);
                 }
                 continue;
             }
@@ -193,7 +197,7 @@ private:
         std::string url;
         if (text_[at_] == '"' || text_[at_] == '\'') {
             if (!read_string(url)) return false;
-            const bool usable = !broken_;
+            const bool usable = !broken_ && !undecodable_;
             // Whatever follows the string (modifiers) up to the ")".
             if (!skip_to_close(true)) return false;
             if (usable) keep(std::move(url), found);
@@ -216,7 +220,7 @@ private:
                     bad = true;
                     break;
                 }
-                read_escape(url);
+                read_reference_escape(url);
             } else {
                 append_character(url);
             }
@@ -225,7 +229,7 @@ private:
         if (bad) return skip_to_close(false);
         if (at_ >= text_.size()) return false;
         ++at_;  // the ")"
-        keep(std::move(url), found);
+        if (!undecodable_) keep(std::move(url), found);
         return true;
     }
 
@@ -264,12 +268,11 @@ private:
         undecodable_ = false;
         std::string url;
         if (!read_string(url)) return false;
-        if (!broken_) keep(std::move(url), found);
+        if (!broken_ && !undecodable_) keep(std::move(url), found);
         return true;
     }
 
     void keep(std::string url, std::vector<std::string>& found) {
-        if (undecodable_) return;
         std::size_t begin = 0;
         std::size_t end = url.size();
         while (begin < end && is_white(url[begin])) ++begin;
