@@ -10,11 +10,13 @@ The default run crawls one directory of the site (howto/, depth 1: 22
 requests, under a minute), and the same directory again with the job's page
 requisites: then the stylesheets, what they import, their pictures, the
 scripts and the icon are recorded too, and 20 pages read offline through
-Vellum are pixel for pixel the same pages read online from nginx. VELLUM_LONG=1 adds the two crawls of the whole
-site from its start page: depth 2 (526 requests, about 10 minutes) and
-unlimited depth inside the start directory (536 requests, but a page tree of
-about 260,000 items, whose tree view slows Wine down to several seconds a
-page: about an hour)."""
+Vellum are pixel for pixel the same pages read online from nginx.
+VELLUM_LONG=1 adds the crawls of the whole site from its start page: depth 2
+(526 requests, about 10 minutes), the same with the page requisites (then
+20 pages spread over the site read offline as online), and unlimited depth
+inside the start directory (536 requests, but a page tree of about 260,000
+items, whose tree view slows Wine down to several seconds a page: about an
+hour)."""
 import base64
 import os
 import re
@@ -215,8 +217,18 @@ class SiteCrawlTest(unittest.TestCase):
 
     def test_with_its_page_requisites_a_directory_reads_offline_as_online(self):
         crawl = self.crawl("howto/index.html", 1, "howto-requisites", requisites=True)
-        # The stylesheets, the sheets they import, the pictures they name, the
-        # scripts and the icon: all recorded, though outside the directory.
+        self.read_offline_as_online(crawl)
+
+    @unittest.skipUnless(LONG, "the whole site takes minutes: VELLUM_LONG=1")
+    def test_with_its_page_requisites_the_site_at_depth_2_reads_offline_as_online(self):
+        crawl = self.crawl("index.html", 2, "site-depth2-requisites", requisites=True)
+        self.read_offline_as_online(crawl)
+
+    def read_offline_as_online(self, crawl):
+        """The stylesheets, the sheets they import, the pictures they name, the
+        scripts and the icon are recorded, though outside the start directory;
+        then 20 pages spread over the crawl, read online from nginx and offline
+        through Vellum, are the same pictures pixel for pixel."""
         for path in ("_static/pydoctheme.css?2022.1", "_static/default.css", "_static/classic.css",
                      "_static/basic.css", "_static/pygments.css", "_static/file.png", "_static/caret-down.svg",
                      "_static/py.svg", "_static/jquery.js", "_static/doctools.js"):
