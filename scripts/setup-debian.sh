@@ -1,8 +1,9 @@
 #!/bin/bash
 # Installs what building and running Vellum needs on Debian 12, if missing;
 # with --tests also what the end-to-end tests drive it with (a web server, a
-# browser, the Python documentation they crawl, openssl for a password file,
-# and NSIS for the setup program they install); with --package NSIS.
+# browser, the Python documentation they crawl, openssl for a password file and
+# the TLS test site's certificates, and NSIS for the setup program they
+# install); with --package NSIS.
 # Run as root (or with sudo available). Safe to run again.
 set -euo pipefail
 
@@ -17,6 +18,8 @@ case "${1:-}" in
 --tests) packages+=(nginx-light chromium nsis python3-doc openssl) ;;
 --package) packages+=(nsis) ;;
 esac
+# The tunnel tests: squid as the upstream proxy, certutil for the browser's own trusted CA.
+if [ "${1:-}" = --tests ]; then packages+=(squid libnss3-tools); fi
 
 missing=()
 for p in "${packages[@]}"; do
