@@ -22,6 +22,7 @@ AutoGetJob make_reserved_job(const AutoGetSettings& defaults, std::string_view s
     job.maxDepth = static_cast<int>(defaults.recStatusLink);
     job.retryCount = static_cast<int>(defaults.recStatusRetry);
     job.retryInterval = static_cast<int>(defaults.recStatusRetryTimer);
+    job.pageRequisites = defaults.recStatusRequisites != 0 ? 1 : 0;
     job.restrictions.emplace();
     if (std::optional<std::string> restriction = default_restriction(url)) job.restrictions->append(*restriction);
     job.referer = referer;

@@ -28,6 +28,10 @@ struct AutoGetJob {
     int maxDepth = 0;        // link depth limit, 0-100
     int retryCount = 0;      // retries of a fetch that failed with a code 1-99, 0-10
     int retryInterval = 5000;                // milliseconds: 5000, 30000 or 60000
+    // 1: also fetch what a page needs to be displayed (its stylesheets,
+    // scripts, icons, srcset pictures, posters, objects and iframes, and
+    // what its stylesheets refer to), each as an embedded resource.
+    int pageRequisites = 0;
     std::optional<LineList> skipExtensions;  // extensions (no dot) never fetched
     std::optional<LineList> restrictions;    // texts of which a URL must contain one
     std::optional<ParsedUrl> referer;        // Referer sent with the base URL itself

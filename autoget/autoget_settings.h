@@ -31,6 +31,7 @@ struct AutoGetSettings {
     std::uint32_t recStatusLimit = 0;    // new job applies its restrictions to non-link resources
     std::uint32_t recStatusRetry = 5;    // new job's retry count, 0-10
     std::uint32_t recStatusRetryTimer = 5000;  // new job's retry interval in ms
+    std::uint32_t recStatusRequisites = 0;     // new job fetches what its pages need to be displayed; 0 or 1
     // The auto-get window's normal rectangle; all four 0: centre the window.
     std::int32_t recWindowPosLeft = 0;
     std::int32_t recWindowPosTop = 0;

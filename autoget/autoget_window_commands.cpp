@@ -93,6 +93,7 @@ void AutoGetWindow::OnJobSettings() {
     settings_.recStatusLink = static_cast<std::uint32_t>(edited->maxDepth);
     settings_.recStatusRetry = static_cast<std::uint32_t>(edited->retryCount);
     settings_.recStatusRetryTimer = static_cast<std::uint32_t>(edited->retryInterval);
+    settings_.recStatusRequisites = edited->pageRequisites != 0 ? 1 : 0;
     job = std::move(*edited);
 }
 

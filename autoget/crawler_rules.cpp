@@ -56,6 +56,17 @@ int classify_fetch(int status, bool stored, const std::optional<std::string>& co
     }
 }
 
+std::optional<LinkScan> link_scan_for(int result, bool hasChildren, int pageRequisites,
+                                      const std::optional<std::string>& content_type) {
+    if (hasChildren) return std::nullopt;
+    if (result == 2) return pageRequisites != 0 ? LinkScan::page_with_requisites : LinkScan::page;
+    if (result != 1 || pageRequisites == 0 || !type_begins_with(content_type, "text/css")) return std::nullopt;
+    // "text/css" itself, or with parameters: not "text/cssx".
+    const std::string_view rest = std::string_view(*content_type).substr(8);
+    if (!rest.empty() && rest.front() != ';' && rest.front() != ' ' && rest.front() != '\t') return std::nullopt;
+    return LinkScan::stylesheet;
+}
+
 int CrawlerTally::settle(int result, int retryCount) {
     if (result > 0) retries_ = 0;
     if (result >= 300 && result <= 399 && result != 304) {

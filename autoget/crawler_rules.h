@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "autoget/link_extractor.h"
 #include "http/http_message.h"
 
 namespace vellum {
@@ -66,6 +67,14 @@ StoredCopyUse stored_copy_use(int updateCheck, const std::optional<std::string>&
 // status 200 or 304 with a stored copy, the copy's content class; otherwise
 // the status itself.
 int classify_fetch(int status, bool stored, const std::optional<std::string>& content_type);
+
+// Whether a node's links are read from its stored copy, and how: an HTML
+// page (result 2) without children is read as a page, with its requisites
+// when the job asks for them (`pageRequisites` 1); with them, a stylesheet
+// (result 1, type "text/css") without children is read for its references
+// too. None for anything else, which gives no links.
+std::optional<LinkScan> link_scan_for(int result, bool hasChildren, int pageRequisites,
+                                      const std::optional<std::string>& content_type);
 
 // Retry and redirect counting over one run (the crawler thread's loop).
 class CrawlerTally {

@@ -62,9 +62,13 @@ public:
             if (!node || *node == 0) break;
 
             end_text_ = nullptr;
+            stored_type_.reset();
             int result = 0;
             if (!stop_) result = order_.result != 0 ? order_.result : fetch_page();
-            if (result == 2 && !order_.hasChildren) extract_links_of_page();
+            if (const std::optional<LinkScan> scan =
+                    link_scan_for(result, order_.hasChildren, order_.job.pageRequisites, stored_type_)) {
+                extract_links_of_page(*scan);
+            }
             result = tally_.settle(result, order_.job.retryCount);
 
             drain();
@@ -244,15 +248,16 @@ private:
             status = fetched.status;
             copy = look_up_stored_copy(order_);
         }
+        stored_type_ = copy.content_type;
         return classify_fetch(status, copy.stored, copy.content_type);
     }
 
     // A page is expanded again from its stored copy each time the walk
     // reaches it at a shallower depth: its links come from the cache unless
     // the copy changed since they were read.
-    void extract_links_of_page() {
+    void extract_links_of_page(LinkScan scan) {
         StoreLockHold hold;
-        link_cache_.links_of(order_.job.saveFolder, order_.url, links_);
+        link_cache_.links_of(order_.job.saveFolder, order_.url, links_, scan);
     }
 
     const CrawlerStart start_;
@@ -264,6 +269,7 @@ private:
     std::optional<std::string> scope_;        // where credentials_ go unasked
     CrawlerTally tally_;
     LinkList links_;
+    std::optional<std::string> stored_type_;  // the fetched node's stored copy's type
     RecordedPageLinks recorded_links_;
     LinkCache link_cache_{recorded_links_};   // for the whole run
     const char* end_text_ = nullptr;          // a constant text, never freed

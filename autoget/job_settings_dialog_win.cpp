@@ -58,6 +58,7 @@ void JobSettingsDialog::on_init() {
         set_item_text(IDC_JOB_RESTRICTIONS, *restriction + "\r\n");
     }
     set_checked(IDC_JOB_RESTRICT_ALL, record.restrictAll != 0);
+    set_checked(IDC_JOB_REQUISITES, record.pageRequisites != 0);
     set_item_text(IDC_JOB_SKIP_EXTENSIONS, entry_list_text(record.skipExtensions));
     set_checked(IDC_JOB_UPDATE_NEVER, record.updateCheck == 0);
     set_checked(IDC_JOB_UPDATE_HTML, record.updateCheck == 1);
@@ -110,6 +111,10 @@ bool JobSettingsDialog::on_command(UINT id, UINT code) {
     case IDC_JOB_RESTRICT_ALL:
         if (code != BN_CLICKED) return false;
         record.restrictAll = is_checked(IDC_JOB_RESTRICT_ALL) ? 1 : 0;
+        return true;
+    case IDC_JOB_REQUISITES:
+        if (code != BN_CLICKED) return false;
+        record.pageRequisites = is_checked(IDC_JOB_REQUISITES) ? 1 : 0;
         return true;
     case IDC_JOB_UPDATE_NEVER:
     case IDC_JOB_UPDATE_HTML:

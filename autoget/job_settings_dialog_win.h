@@ -1,6 +1,6 @@
 // The settings of one base URL (dialog 145, "自動取得の設定"): depth, save
-// folder, restrictions, skip extensions, update check and retries of the
-// AutoGetJob that every node of the base URL shares.
+// folder, restrictions, skip extensions, update check, retries and whether
+// to fetch what pages need to be displayed, of the AutoGetJob that every node of the base URL shares.
 //
 // Works on a copy of the job. The lists, the check box and the radio buttons
 // change the copy at once; OK builds the two entry lists from their edits;

@@ -48,10 +48,11 @@ void append_fields(std::string& out, const ParsedUrl& url, unsigned char repeate
     }
 }
 
-// The key of a page: its save folder and every field of its URL record,
-// since two records of one text (or of one store path) resolve links apart.
-std::string page_key(const std::string& saveFolder, const ParsedUrl& url) {
-    std::string key;
+// The key of a page: how it is read, its save folder and every field of its
+// URL record, since two records of one text (or of one store path) resolve
+// links apart.
+std::string page_key(const std::string& saveFolder, const ParsedUrl& url, LinkScan scan) {
+    std::string key(1, static_cast<char>(scan));
     append_length(key, saveFolder.size());
     key += saveFolder;
     key.push_back(static_cast<char>(present_fields(url)));
@@ -130,8 +131,8 @@ void PackedLinks::unpack(LinkList& links) const {
     }
 }
 
-void LinkCache::links_of(const std::string& saveFolder, const ParsedUrl& url, LinkList& links) {
-    std::string key = page_key(saveFolder, url);
+void LinkCache::links_of(const std::string& saveFolder, const ParsedUrl& url, LinkList& links, LinkScan scan) {
+    std::string key = page_key(saveFolder, url, scan);
     if (const auto found = index_.find(key); found != index_.end()) {
         const Order::iterator entry = found->second;
         if (pages_.unchanged(saveFolder, url, entry->identity)) {
@@ -147,7 +148,7 @@ void LinkCache::links_of(const std::string& saveFolder, const ParsedUrl& url, Li
     if (!page || !page->source) return;
     WatchedSource source(*page->source);
     const std::size_t first = links.size();
-    extract_links(source, url, links);
+    scan_links(source, url, scan, links);
     ++counts_.extractions;
     if (source.failed() || !page->identity) return;
     std::optional<PackedLinks> packed = PackedLinks::pack(std::span<const LinkEntry>(links).subspan(first));

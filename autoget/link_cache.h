@@ -92,11 +92,12 @@ public:
     LinkCache& operator=(const LinkCache&) = delete;
 
     // Appends the links of the page recorded for `url` in `saveFolder`,
-    // exactly what extract_links over its stored copy appends now; nothing
+    // exactly what scan_links over its stored copy appends now; nothing
     // when the URL has no recorded page. A copy that changed since its links
     // were kept is read again, and a copy that could not be read to its end
-    // is never kept.
-    void links_of(const std::string& saveFolder, const ParsedUrl& url, LinkList& links);
+    // is never kept. Each way of reading a copy keeps its own list.
+    void links_of(const std::string& saveFolder, const ParsedUrl& url, LinkList& links,
+                  LinkScan scan = LinkScan::page);
 
     struct Counts {
         std::size_t hits = 0;         // kept links handed back

@@ -109,6 +109,29 @@ constexpr AttributeRule kResources[] = {
 };
 constexpr AttributeRule kHyperlinks[] = {{"A", "HREF"}, {"AREA", "HREF"}};
 
+// What a page needs to be displayed, reported only on request: embedded
+// resources too. LINK HREF counts only with a REL that names a stylesheet or
+// an icon, and a SRCSET gives each of its candidates.
+constexpr AttributeRule kRequisites[] = {
+    {"SCRIPT", "SRC"}, {"VIDEO", "POSTER"}, {"OBJECT", "DATA"}, {"IFRAME", "SRC"},
+};
+constexpr std::string_view kRequisiteTags[] = {"LINK", "SCRIPT", "IMG", "SOURCE", "VIDEO", "OBJECT", "IFRAME"};
+constexpr std::string_view kRequisiteRels[] = {"STYLESHEET", "ICON"};
+
+bool requisite_tag(std::string_view name) {
+    for (std::string_view tag : kRequisiteTags) {
+        if (tag == name) return true;
+    }
+    return false;
+}
+
+bool requisite_resource(std::string_view tag, std::string_view attribute) {
+    for (const AttributeRule& rule : kRequisites) {
+        if (rule.tag == tag && rule.attribute == attribute) return true;
+    }
+    return false;
+}
+
 // Tags whose attributes can matter; the attributes of any other tag give
 // nothing and cannot end the page, so they are not looked at.
 bool tag_of_interest(std::string_view name) {
@@ -156,11 +179,30 @@ std::string_view trim_spaces(std::string_view text) {
     return text;
 }
 
+// Whether a REL value holds a word that makes LINK HREF a requisite. The
+// words are parted by spaces (TAB, CR and LF are spaces by now), which no
+// trail byte can be.
+bool requisite_rel(std::string_view rel) {
+    std::size_t at = 0;
+    while (at < rel.size()) {
+        while (at < rel.size() && rel[at] == ' ') ++at;
+        const std::size_t end = std::min(rel.find(' ', at), rel.size());
+        std::string word(rel.substr(at, end - at));
+        upper_case(word);
+        for (std::string_view wanted : kRequisiteRels) {
+            if (word == wanted) return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
 // The per-page state of the scan: the page's URL, the current base and the
 // list the entries go to.
 class TagScanner {
 public:
-    TagScanner(const ParsedUrl& pageUrl, LinkList& links) : page_url_(pageUrl), links_(links) {}
+    TagScanner(const ParsedUrl& pageUrl, LinkList& links, bool requisites)
+        : page_url_(pageUrl), links_(links), requisites_(requisites) {}
 
     // One tag's text between "<" and its closing byte; false ends the page.
     bool tag(std::string_view text) {
@@ -176,13 +218,18 @@ public:
         if (name_end == text.size()) return true;  // no attributes
         tag_name_.assign(text.substr(0, name_end));
         upper_case(tag_name_);
-        if (!tag_of_interest(tag_name_)) return true;
+        if (!tag_of_interest(tag_name_) && !(requisites_ && requisite_tag(tag_name_))) return true;
 
         rest_.assign(text.substr(name_end));
         for (char& ch : rest_) {
             if (is_blank(ch)) ch = ' ';
         }
+        link_rel_.reset();
+        link_href_.reset();
         attributes(rest_);
+        // REL may follow HREF, so a LINK is judged once its pairs are read,
+        // those before a malformed pair included.
+        if (link_href_ && link_rel_ && requisite_rel(*link_rel_)) append(*link_href_, 0);
         return true;
     }
 
@@ -199,6 +246,7 @@ private:
             if (name_end - at >= kTagTextLimit) return;
             attribute_.assign(text.substr(at, name_end - at));
             upper_case(attribute_);
+            const std::size_t limit = value_limit();
 
             at = equals + 1;
             while (at < text.size() && text[at] == ' ') ++at;
@@ -206,13 +254,13 @@ private:
                 const std::size_t close = text.find(text[at], at + 1);
                 if (close == kNotFound) return;
                 const std::string_view value = trim_spaces(text.substr(at + 1, close - at - 1));
-                if (value.size() >= kTagTextLimit) return;
+                if (value.size() >= limit) return;
                 value_.assign(value);
                 decode_html_entities(value_);
                 at = close + 1;
             } else {
                 const std::size_t space = std::min(text.find(' ', at), text.size());
-                if (space - at >= kTagTextLimit) return;
+                if (space - at >= limit) return;
                 value_.assign(text.substr(at, space - at));
                 at = space;
             }
@@ -227,9 +275,40 @@ private:
             if (base && (!base->scheme || is_http_ignoring_case(*base->scheme))) base_ = std::move(base);
             return;
         }
+        if (requisites_ && requisite_pair()) return;
         const int isLink = link_kind(tag_name_, attribute_);
         if (isLink < 0) return;
-        const std::optional<ParsedUrl> value = parse_url(value_);
+        append(value_, isLink);
+    }
+
+    bool srcset_pair() const {
+        return attribute_ == "SRCSET" && (tag_name_ == "IMG" || tag_name_ == "SOURCE");
+    }
+
+    std::size_t value_limit() const { return requisites_ && srcset_pair() ? kSrcsetTextLimit : kTagTextLimit; }
+
+    // A pair of the requisites: reported (or, for a LINK, kept for the end
+    // of the tag) and true; false for any other pair.
+    bool requisite_pair() {
+        if (tag_name_ == "LINK") {
+            // As a browser does, the first of each counts.
+            if (attribute_ == "REL" && !link_rel_) link_rel_ = value_;
+            if (attribute_ == "HREF" && !link_href_) link_href_ = value_;
+            return true;
+        }
+        if (srcset_pair()) {
+            for (std::string_view candidate : srcset_candidates(value_)) {
+                if (candidate.size() < kTagTextLimit) append(candidate, 0);
+            }
+            return true;
+        }
+        if (!requisite_resource(tag_name_, attribute_)) return false;
+        append(value_, 0);
+        return true;
+    }
+
+    void append(std::string_view text, int isLink) {
+        const std::optional<ParsedUrl> value = parse_url(text);
         if (!value) return;
         std::optional<ParsedUrl> resolved = resolve_url(base_ ? &*base_ : &page_url_, &*value);
         if (resolved) links_.push_back(LinkEntry{std::move(*resolved), isLink});
@@ -237,7 +316,11 @@ private:
 
     const ParsedUrl& page_url_;
     LinkList& links_;
+    const bool requisites_;
     std::optional<ParsedUrl> base_;
+    // The current LINK's first REL and HREF values.
+    std::optional<std::string> link_rel_;
+    std::optional<std::string> link_href_;
     // Work texts, kept to spare an allocation per tag.
     std::string tag_name_;
     std::string rest_;
@@ -301,9 +384,9 @@ std::size_t tag_length(std::string_view after_lt) {
     return end == kNotFound ? 0 : end;
 }
 
-void extract_links(PageSource& page, const ParsedUrl& pageUrl, LinkList& links) {
+void extract_links(PageSource& page, const ParsedUrl& pageUrl, LinkList& links, bool pageRequisites) {
     BlockReader in(page);
-    TagScanner scanner(pageUrl, links);
+    TagScanner scanner(pageUrl, links, pageRequisites);
     for (;;) {
         std::size_t lt;
         while ((lt = in.window().find('<')) == kNotFound) {
@@ -326,6 +409,43 @@ void extract_links(PageSource& page, const ParsedUrl& pageUrl, LinkList& links) 
         }
         if (!scanner.tag(in.window().substr(0, length - 1))) return;
         in.pass(length);
+    }
+}
+
+std::vector<std::string_view> srcset_candidates(std::string_view value) {
+    // Commas, spaces and parentheses are below 0x40, so no trail byte is
+    // taken for one.
+    std::vector<std::string_view> candidates;
+    auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\f'; };
+    std::size_t at = 0;
+    while (at < value.size()) {
+        while (at < value.size() && (blank(value[at]) || value[at] == ',')) ++at;
+        if (at == value.size()) break;
+        const std::size_t start = at;
+        while (at < value.size() && !blank(value[at])) ++at;
+        std::string_view url = value.substr(start, at - start);
+        if (!url.empty() && url.back() == ',') {
+            // "a.png,b.png 2x": a comma that ends the URL ends the candidate.
+            while (!url.empty() && url.back() == ',') url.remove_suffix(1);
+        } else {
+            // The descriptors ("2x", "480w"), up to a comma outside parentheses.
+            int depth = 0;
+            while (at < value.size() && !(value[at] == ',' && depth == 0)) {
+                if (value[at] == '(') ++depth;
+                if (value[at] == ')' && depth > 0) --depth;
+                ++at;
+            }
+        }
+        if (!url.empty()) candidates.push_back(url);
+    }
+    return candidates;
+}
+
+void scan_links(PageSource& source, const ParsedUrl& url, LinkScan scan, LinkList& links) {
+    switch (scan) {
+    case LinkScan::page: extract_links(source, url, links, false); return;
+    case LinkScan::page_with_requisites: extract_links(source, url, links, true); return;
+    case LinkScan::stylesheet: extract_stylesheet_links(source, url, links); return;
     }
 }
 

@@ -53,7 +53,45 @@ inline constexpr std::size_t kTagTextLimit = 260;
 // Appends the page's links in document order. Stops silently at the end of
 // the page, on a read error, at a tag that never closes, and at a tag name of
 // kTagTextLimit bytes or more, keeping the entries found before.
-void extract_links(PageSource& page, const ParsedUrl& pageUrl, LinkList& links);
+//
+// With `pageRequisites` it also reports, as embedded resources, what the page
+// needs to be displayed: LINK HREF whose REL holds the word "stylesheet" or
+// "icon", SCRIPT SRC, every candidate of IMG and SOURCE SRCSET, VIDEO
+// POSTER, OBJECT DATA and IFRAME SRC (a page, as FRAME SRC is). Without it
+// the entries are exactly those of the two tables.
+void extract_links(PageSource& page, const ParsedUrl& pageUrl, LinkList& links, bool pageRequisites = false);
+
+// A SRCSET value may list many candidates, so with pageRequisites it is
+// refused only at this length; each candidate's URL still at kTagTextLimit.
+inline constexpr std::size_t kSrcsetTextLimit = 4096;
+
+// The URLs of a SRCSET value's candidates, in order, descriptors dropped.
+std::vector<std::string_view> srcset_candidates(std::string_view value);
+
+// Appends the references of a stylesheet, resolved against its URL, as
+// embedded resources in order: each url() and each @import, whether written
+// as a string or as url(). Comments are skipped, strings and escapes read as
+// CSS reads them; a lead byte of a two-byte character takes the byte after
+// it (unless that is below 0x40), so a trail byte is never a backslash or the
+// start of a word. A reference of kTagTextLimit bytes or more, or one with an
+// escape of a character beyond ASCII, is dropped. Only the first
+// kStylesheetLimit bytes are read; a read error ends the reading, and what
+// was read is scanned.
+void extract_stylesheet_links(PageSource& sheet, const ParsedUrl& sheetUrl, LinkList& links);
+inline constexpr std::size_t kStylesheetLimit = std::size_t{8} << 20;
+
+// The references of a stylesheet's text as written, escapes undone and
+// surrounding white space removed, in order: what extract_stylesheet_links
+// resolves.
+std::vector<std::string> stylesheet_references(std::string_view sheet);
+
+// How a stored copy is read for its links.
+enum class LinkScan : unsigned char {
+    page,                // an HTML page: the two tables
+    page_with_requisites,  // an HTML page: the tables and what it needs to be displayed
+    stylesheet,          // a stylesheet fetched as a page requisite
+};
+void scan_links(PageSource& source, const ParsedUrl& url, LinkScan scan, LinkList& links);
 
 // The length of the tag that starts just after a "<", up to and including
 // the byte that closes it; 0 when `after_lt` ends first. A tag opening with

@@ -11,6 +11,9 @@ start page into a fresh folder:
   - wget --mirror --no-parent -e robots=off, one request per connection
     (--no-http-keep-alive), and with keep-alive;
   - httrack, restricted to the start directory, without its throttles.
+Over the documentation (and the smoke run's site) the full sets follow:
+auto-get with the job's page requisites and wget -p (--page-requisites), set
+against each other and against httrack, which fetches requisites anyway.
 What each fetched is read from nginx's access log, so the figures of all
 three mean the same. Vellum's run is also checked against the reference
 crawler's prediction of the URLs it requests, its memory is sampled from
@@ -251,11 +254,13 @@ def fresh(name):
     return folder
 
 
-def run_wget(origin, port, start, keep_alive, run):
-    folder = fresh("wget-%s-%d-%d" % ("ka" if keep_alive else "1", port, run))
+def run_wget(origin, port, start, keep_alive, run, requisites=False):
+    folder = fresh("wget-%s%s-%d-%d" % ("ka" if keep_alive else "1", "-p" if requisites else "", port, run))
     command = ["wget", "--mirror", "--no-parent", "-e", "robots=off", "-q", "-P", folder]
     if not keep_alive:
         command.append("--no-http-keep-alive")
+    if requisites:
+        command.append("--page-requisites")
     offset = origin.mark(port)
     began = time.monotonic()
     subprocess.run(command + ["http://%s:%d/%s" % (HOST, port, start)], stdout=subprocess.DEVNULL,
@@ -298,14 +303,14 @@ class VellumCrawl:
                               env=self.wine.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=3600)
         return len(done.stdout.splitlines())
 
-    def run(self, origin, port, start, run, forward_path, forward_requests, count_tree):
-        folder = fresh("vellum-%d-%d" % (port, run))
+    def run(self, origin, port, start, run, forward_path, forward_requests, count_tree, requisites=False):
+        folder = fresh("vellum-%s%d-%d" % ("p-" if requisites else "", port, run))
         windows_folder = self.wine.windows_path(folder)
         self.probe("delete-address")
         self.probe("clear-settings")
         code, _ = self.probe("settings", "localPath=s:" + windows_folder, "internet=d:1", "localize=d:0", "log=d:0",
                              "recStatusLink=d:%d" % UNLIMITED, "recStatusModify=d:2", "recStatusLimit=d:0",
-                             "recStatusRetry=d:0")
+                             "recStatusRetry=d:0", "recStatusRequisites=d:%d" % (1 if requisites else 0))
         if code != 0:
             raise Skip("vellum_probe could not write the settings")
         process = subprocess.Popen(["wine", os.path.join(self.bin, "vellum.exe"), "%s:%d" % (HOST, PORT_VELLUM)],
@@ -393,12 +398,12 @@ def memory_figures(samples, began, seconds, before):
             "peak": max(s[1] for s in samples) / 1024, "samples": len(samples)}
 
 
-def predicted(port, start, folder_length):
+def predicted(port, start, folder_length, requisites=False):
     """The paths the reference crawler says auto-get requests, in order, and its tree's size."""
     from reference_crawler import ReferenceCrawl
     root = DOCS if port == PORT_DOCS else os.path.join(WORK, "site")
     crawl = ReferenceCrawl(root, "%s:%d" % (HOST, port), folder_length)
-    crawl.run("http://%s:%d/%s" % (HOST, port, start), UNLIMITED)
+    crawl.run("http://%s:%d/%s" % (HOST, port, start), UNLIMITED, requisites=requisites)
     return [u[u.index("/", 7):] for u in crawl.requested], sum(1 for _ in crawl.tree.walk())
 
 
@@ -429,7 +434,7 @@ def median_of(runs):
     return out
 
 
-def crawl_site(results, origin, vellum, port, start, runs, args, label):
+def crawl_site(results, origin, vellum, port, start, runs, args, label, full_sets):
     log("== %s: wget, httrack and auto-get from /%s, %d run(s) each" % (label, start, runs))
     crawlers = {}
     crawlers["wget (1 request per connection)"] = [run_wget(origin, port, start, False, i) for i in range(runs)]
@@ -448,36 +453,67 @@ def crawl_site(results, origin, vellum, port, start, runs, args, label):
         log("  auto-get run %d: %.1f s, %d requests" % (i + 1, vellum_runs[-1]["seconds"],
                                                         vellum_runs[-1]["requests"]))
     crawlers["vellum auto-get"] = vellum_runs
-    expected, nodes = predicted(port, start, vellum_runs[0]["folder_length"])
+    # The full sets: what a page needs to be displayed, fetched too.
+    full_runs = []
+    if full_sets:
+        crawlers[FULL_WGET] = [run_wget(origin, port, start, False, i, requisites=True) for i in range(runs)]
+        log("  wget -p: %.1f s" % crawlers[FULL_WGET][0]["seconds"])
+    for i in range(runs if full_sets else 0):
+        full_runs.append(vellum.run(origin, port, start, i, None, 0, count_tree=args.smoke, requisites=True))
+        log("  auto-get with page requisites, run %d: %.1f s, %d requests" % (
+            i + 1, full_runs[-1]["seconds"], full_runs[-1]["requests"]))
+    if full_runs:
+        crawlers[FULL_VELLUM] = full_runs
     check = []
-    for i, r in enumerate(vellum_runs):
-        if r["requested"] == expected:
-            check.append("run %d: the %d requests predicted, in order" % (i + 1, len(expected)))
-        else:
-            missing = sorted(set(expected) - set(r["requested"]))
-            extra = sorted(set(r["requested"]) - set(expected))
-            check.append("run %d: DIFFERS from the prediction: %d requests against %d predicted; "
-                         "%d missing (%s), %d not predicted (%s)" % (
-                             i + 1, len(r["requested"]), len(expected), len(missing), ", ".join(missing[:5]),
-                             len(extra), ", ".join(extra[:5])))
+    for prefix, runs_of, requisites in (("", vellum_runs, False), ("with page requisites, ", full_runs, True)):
+        if not runs_of:
+            continue
+        expected, nodes = predicted(port, start, runs_of[0]["folder_length"], requisites)
+        for i, r in enumerate(runs_of):
+            if r["requested"] == expected:
+                check.append("%srun %d: the %d requests predicted, in order" % (prefix, i + 1, len(expected)))
+            else:
+                missing = sorted(set(expected) - set(r["requested"]))
+                extra = sorted(set(r["requested"]) - set(expected))
+                check.append("%srun %d: DIFFERS from the prediction: %d requests against %d predicted; "
+                             "%d missing (%s), %d not predicted (%s)" % (
+                                 prefix, i + 1, len(r["requested"]), len(expected), len(missing),
+                                 ", ".join(missing[:5]), len(extra), ", ".join(extra[:5])))
+        if not requisites:
+            tree_nodes = nodes
     results["sites"][label] = {
         "start": "/" + start, "crawlers": {name: median_of(rs) for name, rs in crawlers.items()},
-        "check": check, "tree_nodes_predicted": nodes, "forward_size": forward_size,
+        "check": check, "tree_nodes_predicted": tree_nodes, "forward_size": forward_size,
         "vellum_runs": [{k: v for k, v in r.items() if k not in ("paths", "requested")} for r in vellum_runs],
     }
 
 
+FULL_WGET = "wget -p (page requisites)"
+FULL_VELLUM = "vellum auto-get with page requisites"
+
+
 def differences(site):
-    """How each crawler's set of fetched files differs from wget's."""
-    reference = set(site["crawlers"]["wget (1 request per connection)"]["paths"])
+    """How each crawler's set of fetched files differs from wget's; auto-get's
+    full set from wget -p's and httrack's (which fetches requisites anyway)."""
+    crawlers = site["crawlers"]
     lines = []
-    for name, f in site["crawlers"].items():
-        if name.startswith("wget"):
+    for name, f in crawlers.items():
+        if name.startswith("wget") or name == FULL_VELLUM:
             continue
-        own = set(f["paths"])
-        lines.append("%s: %d of wget's %d files; wget only: %s; %s only: %s" % (
-            name, len(own & reference), len(reference), by_extension(reference - own), name, by_extension(own - reference)))
+        lines.append(set_line(crawlers, "wget (1 request per connection)", "wget", name))
+    if FULL_VELLUM in crawlers:
+        for other, short in ((FULL_WGET, "wget -p"), ("httrack", "httrack")):
+            if other in crawlers:
+                lines.append(set_line(crawlers, other, short, FULL_VELLUM))
     return lines
+
+
+def set_line(crawlers, reference_name, short, name):
+    reference = set(crawlers[reference_name]["paths"])
+    own = set(crawlers[name]["paths"])
+    return "%s: %d of %s's %d files; %s only: %s; %s only: %s" % (
+        name, len(own & reference), short, len(reference), short, by_extension(reference - own), name,
+        by_extension(own - reference))
 
 
 def by_extension(paths):
@@ -591,11 +627,13 @@ def main():
         wine = bench.WineSession()
         try:
             vellum = VellumCrawl(wine, args.bin, args.limit)
-            crawl_site(results, origin, vellum, PORT_SITE, start, 1, args, "Generated site of %d pages" % pages)
+            crawl_site(results, origin, vellum, PORT_SITE, start, 1, args, "Generated site of %d pages" % pages,
+                       full_sets=args.smoke)
             if not args.smoke and not args.no_docs:
                 results["elapsed"] = time.monotonic() - began
                 report(results, False)  # what there is so far, should the long crawl not end
-                crawl_site(results, origin, vellum, PORT_DOCS, "index.html", runs, args, "Python documentation")
+                crawl_site(results, origin, vellum, PORT_DOCS, "index.html", runs, args, "Python documentation",
+                           full_sets=True)
         finally:
             wine.stop()
     finally:

@@ -34,6 +34,20 @@ class GeneratedSiteTest(unittest.TestCase):
         with open(os.path.join(self.folder, "p5.html")) as f:
             self.assertIn('href="p10.html"', f.read())
 
+    def test_the_reference_crawl_with_page_requisites_reads_the_stylesheets(self):
+        os.makedirs(os.path.join(self.folder, "d"))
+        files = {"d/index.html": b"<link rel=stylesheet href=../s.css><a href=p.html>",
+                 "d/p.html": b"<img srcset='i.png 2x'>", "s.css": b"@import 't.css'; a{b:url(bg.png)}",
+                 "t.css": b"", "bg.png": b"", "i.png": b""}
+        for name, body in files.items():
+            with open(os.path.join(self.folder, name), "wb") as f:
+                f.write(body)
+        for requisites, wanted in ((False, ["d/index.html", "d/p.html"]),
+                                   (True, ["d/index.html", "s.css", "t.css", "bg.png", "d/p.html", "d/i.png"])):
+            reference = ReferenceCrawl(self.folder, "127.0.0.1:1", 40)
+            reference.run("http://127.0.0.1:1/d/index.html", crawl.UNLIMITED, requisites=requisites)
+            self.assertEqual([u[len("http://127.0.0.1:1/"):] for u in reference.requested], wanted)
+
     def test_a_site_of_another_size_replaces_the_old_one(self):
         make_site(self.folder, 9)
         make_site(self.folder, 4)
@@ -79,6 +93,19 @@ class FiguresTest(unittest.TestCase):
             "vellum auto-get": {"paths": ["/a.html", "/b.html", "/x.png"]}}}
         self.assertEqual(crawl.differences(site), [
             "vellum auto-get: 2 of wget's 5 files; wget only: 3 (.js 2, .css 1); vellum auto-get only: 1 (.png 1)"])
+
+    def test_the_full_set_is_set_against_wget_p_and_httrack(self):
+        site = {"crawlers": {
+            "wget (1 request per connection)": {"paths": ["/a.html"]},
+            "httrack": {"paths": ["/a.html", "/s.css"]},
+            crawl.FULL_WGET: {"paths": ["/a.html", "/s.css", "/i.png"]},
+            crawl.FULL_VELLUM: {"paths": ["/a.html", "/s.css", "/i.png"]}}}
+        self.assertEqual(crawl.differences(site), [
+            "httrack: 1 of wget's 1 files; wget only: none; httrack only: 1 (.css 1)",
+            "vellum auto-get with page requisites: 3 of wget -p's 3 files; wget -p only: none; "
+            "vellum auto-get with page requisites only: none",
+            "vellum auto-get with page requisites: 2 of httrack's 2 files; httrack only: none; "
+            "vellum auto-get with page requisites only: 1 (.png 1)"])
 
     def test_medians_are_taken_figure_by_figure(self):
         runs = [{"seconds": 3.0, "html": 10, "paths": ["/a"]}, {"seconds": 1.0, "html": 12, "paths": []},

@@ -1,6 +1,7 @@
 // Recorded pages through extract_links: every entry an absolute http URL
 // with a path and no fragment, and the same entries however the page is
-// handed out by its source.
+// handed out by its source. With the page requisites too: the same holds, and
+// the entries without them are those with them, requisites left out.
 #include <string>
 
 #include "autoget/link_extractor.h"
@@ -10,11 +11,20 @@
 namespace vellum::fuzz {
 namespace {
 
-LinkList links_of(const std::string& page, const ParsedUrl& url, std::size_t chunk) {
+LinkList links_of(const std::string& page, const ParsedUrl& url, std::size_t chunk, bool requisites = false) {
     MemoryPageSource source(page, chunk);
     LinkList links;
-    extract_links(source, url, links);
+    extract_links(source, url, links, requisites);
     return links;
+}
+
+// Whether `part` is `whole` with some entries left out.
+bool subsequence(const LinkList& part, const LinkList& whole) {
+    std::size_t at = 0;
+    for (const LinkEntry& entry : whole) {
+        if (at < part.size() && part[at].url == entry.url && part[at].isLink == entry.isLink) ++at;
+    }
+    return at == part.size();
 }
 
 bool same(const LinkList& a, const LinkList& b) {
@@ -35,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const ParsedUrl kPageUrl = *parse_url("http://h:81/d1/d2/page.html?q");
 
     const LinkList whole = links_of(page, kPageUrl, page.size() + 1);
-    for (const LinkEntry& entry : whole) {
+    const LinkList requisites = links_of(page, kPageUrl, page.size() + 1, true);
+    require(subsequence(whole, requisites), "the requisites only add entries");
+    for (const LinkEntry& entry : requisites) {
         require(entry.url.scheme == "http", "an entry is an http URL");
         require(entry.url.host.has_value(), "an entry has a host");
         require(entry.url.path && !entry.url.path->empty() && entry.url.path->front() == '/',
@@ -53,5 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(same(whole, links_of(page, kPageUrl, 1)), "one byte per read gives the same entries");
     const std::size_t odd_chunk = size ? 1 + data[0] % 61 : 1;
     require(same(whole, links_of(page, kPageUrl, odd_chunk)), "short reads give the same entries");
+    require(same(requisites, links_of(page, kPageUrl, odd_chunk, true)), "short reads give the same requisites");
     return 0;
 }

@@ -101,6 +101,7 @@
 #define IDC_JOB_RESTRICTIONS       1075
 #define IDC_JOB_SKIP_EXTENSIONS    1076
 #define IDC_JOB_RESTRICT_ALL       1094
+#define IDC_JOB_REQUISITES         1101  // ページの表示に必要なファイルも取得する
 
 // ---- Controls of dialog 172 (HTTP proxy settings) ---------------------------
 #define IDC_PROXY_USE              1053

@@ -52,6 +52,7 @@ const StoredSetting kStoredSettings[] = {
     {"recStatusLink", &field<&Settings::recStatusLink>},
     {"recStatusRetry", &field<&Settings::recStatusRetry>},
     {"recStatusRetryTimer", &field<&Settings::recStatusRetryTimer>},
+    {"recStatusRequisites", &field<&Settings::recStatusRequisites>, Rule::zero_or_one},
     {"windowPosLeft", &field<&Settings::windowPosLeft>},
     {"windowPosTop", &field<&Settings::windowPosTop>},
     {"windowPosRight", &field<&Settings::windowPosRight>},

@@ -112,6 +112,31 @@ TEST(ClassifyFetch, StoredCopiesByTypeOtherAnswersByStatus) {
     EXPECT_EQ(classify_fetch(304, false, std::optional<std::string>("text/html")), 304);
 }
 
+TEST(LinkScanFor, PagesAlwaysStylesheetsOnlyWithTheRequisites) {
+    const std::optional<std::string> html("text/html"), css("text/css");
+    auto scan = [](int result, bool children, int requisites, const char* type) {
+        return link_scan_for(result, children, requisites, type ? std::optional<std::string>(type) : std::nullopt);
+    };
+    // Without the option only an HTML page without children is read, as it always was.
+    EXPECT_EQ(scan(2, false, 0, "text/html"), LinkScan::page);
+    EXPECT_EQ(scan(2, false, 0, nullptr), LinkScan::page);  // handed out with an earlier copy's result
+    EXPECT_EQ(scan(2, true, 0, "text/html"), std::nullopt);
+    for (int result : {0, 1, 3, 4, 5, 100, 200, 301, 304, 404, -1, -1000}) {
+        EXPECT_EQ(scan(result, false, 0, "text/css"), std::nullopt) << result;
+    }
+    // With it a page is read with its requisites, and a stylesheet is read too.
+    EXPECT_EQ(scan(2, false, 1, "text/html"), LinkScan::page_with_requisites);
+    EXPECT_EQ(scan(1, false, 1, "text/css"), LinkScan::stylesheet);
+    EXPECT_EQ(scan(1, false, 1, "Text/CSS; charset=Shift_JIS"), LinkScan::stylesheet);
+    EXPECT_EQ(scan(1, false, 1, "text/css ;charset=utf-8"), LinkScan::stylesheet);
+    EXPECT_EQ(scan(1, true, 1, "text/css"), std::nullopt);
+    EXPECT_EQ(scan(1, false, 1, "text/cssx"), std::nullopt);
+    EXPECT_EQ(scan(1, false, 1, "text/plain"), std::nullopt);
+    EXPECT_EQ(scan(1, false, 1, nullptr), std::nullopt);
+    EXPECT_EQ(scan(5, false, 1, "application/javascript"), std::nullopt);
+    EXPECT_EQ(scan(404, false, 1, "text/css"), std::nullopt);
+}
+
 TEST(CrawlerTally, FailuresOfOneToNinetyNineAreRetriedRetryCountTimes) {
     CrawlerTally tally;
     EXPECT_EQ(tally.settle(-1, 2), 0);

@@ -241,6 +241,25 @@ TEST_F(LinkCacheTest, PagesAreKeptApartBySaveFolderAndUrlRecord) {
     EXPECT_EQ(std::optional<std::string>("80"), links[0].url.port);
 }
 
+TEST_F(LinkCacheTest, EachWayOfReadingACopyKeepsItsOwnLinks) {
+    pages.record(kFolder, kPage, "<link rel=stylesheet href=s.css><a href=a.html>");
+    LinkCache cache(pages);
+    auto scanned = [&](LinkScan scan) {
+        LinkList links;
+        cache.links_of(kFolder, url_of(kPage), links, scan);
+        return texts(links);
+    };
+    const Texts plain = {"L http://h/dir/a.html"};
+    const Texts requisites = {"R http://h/dir/s.css", "L http://h/dir/a.html"};
+    EXPECT_EQ(plain, scanned(LinkScan::page));
+    EXPECT_EQ(requisites, scanned(LinkScan::page_with_requisites));
+    EXPECT_EQ(Texts{}, scanned(LinkScan::stylesheet));
+    EXPECT_EQ(plain, scanned(LinkScan::page));
+    EXPECT_EQ(requisites, scanned(LinkScan::page_with_requisites));
+    EXPECT_EQ(3u, cache.counts().extractions);
+    EXPECT_EQ(2u, cache.counts().hits);
+}
+
 TEST_F(LinkCacheTest, TheLeastRecentlyUsedPageGoesFirstWhenTheLimitIsReached) {
     const std::string body = "<a href=a.html><a href=b.html><a href=c.html>";
     for (const char* url : {"http://h/1.html", "http://h/2.html", "http://h/3.html"}) pages.record(kFolder, url, body);

@@ -34,6 +34,14 @@ std::vector<std::string> links_in(std::string_view html, const std::string& page
     return entries_of(links);
 }
 
+std::vector<std::string> requisites_in(std::string_view html, const std::string& page = kPage,
+                                       std::size_t chunk = 4096) {
+    MemoryPageSource source(html, chunk);
+    LinkList links;
+    extract_links(source, parse_url(page).value(), links, /*pageRequisites=*/true);
+    return entries_of(links);
+}
+
 std::string resolved(const std::string& base, const std::string& relative) {
     const std::optional<ParsedUrl> b = parse_url(base);
     const std::optional<ParsedUrl> r = parse_url(relative);
@@ -212,6 +220,98 @@ TEST(ExtractLinks, EndsOfThePage) {
     EXPECT_THAT(links_in(std::string("<a href=1.html\0 href=2.html><img src=\"x\0.gif\">", 45)),
                 ElementsAre("L http://h/dir/1.html"));
     EXPECT_THAT(links_in(""), IsEmpty());
+}
+
+// --- page requisites -------------------------------------------------------------------
+
+TEST(PageRequisites, EachFormIsAnEmbeddedResourceBesideTheTables) {
+    const std::string page =
+        "<link rel=stylesheet href=s.css><link rel=\"shortcut icon\" href=/i.ico><script src=x.js></script>"
+        "<img src=i.gif srcset=\"i2.gif 2x\"><picture><source srcset=w.webp></picture><video poster=p.jpg>"
+        "<object data=o.svg></object><iframe src=f.html></iframe><a href=a.html><frame src=g.html>";
+    EXPECT_THAT(requisites_in(page),
+                ElementsAre("R http://h/dir/s.css", "R http://h/i.ico", "R http://h/dir/x.js", "R http://h/dir/i.gif",
+                            "R http://h/dir/i2.gif", "R http://h/dir/w.webp", "R http://h/dir/p.jpg",
+                            "R http://h/dir/o.svg", "R http://h/dir/f.html", "L http://h/dir/a.html",
+                            "R http://h/dir/g.html"));
+    // Without the option the same page gives the two tables' entries only.
+    EXPECT_THAT(links_in(page), ElementsAre("R http://h/dir/i.gif", "L http://h/dir/a.html", "R http://h/dir/g.html"));
+}
+
+TEST(PageRequisites, LinkCountsOnlyWithAStylesheetOrIconRel) {
+    EXPECT_THAT(requisites_in("<link href=a.css rel=stylesheet><LINK REL='Alternate StyleSheet' HREF=b.css>"
+                              "<link rel=next href=n.html><link rel=stylesheets href=c.css><link href=d.css>"
+                              "<link rel=icon><link rel=\"apple-touch-icon\" href=t.png><link rel=ICON href=i.png>"
+                              "<link rel=stylesheet href=e.css href=f.css rel=next>"),
+                ElementsAre("R http://h/dir/a.css", "R http://h/dir/b.css", "R http://h/dir/i.png",
+                            "R http://h/dir/e.css"));
+    // Pairs before a malformed one still count; a LINK in a comment does not.
+    EXPECT_THAT(requisites_in("<link rel=stylesheet href=a.css title=\"open><!-- <link rel=icon href=x> -->"),
+                ElementsAre("R http://h/dir/a.css"));
+}
+
+TEST(PageRequisites, QuotesEntitiesAndUrlsAsForEveryOtherValue) {
+    EXPECT_THAT(requisites_in("<script\tsrc\r\n=\n' /js/a.js?v=1&amp;w=2 '></script><script src=b.js?x&amp;y>"
+                              "<video poster=\"http://o:81/p.png#t\"><object data='../up.swf'>"
+                              "<iframe src=javascript:void(0)><iframe src=#x>"
+                              "<script src=\"\">"),
+                ElementsAre("R http://h/js/a.js?v=1&w=2", "R http://h/dir/b.js?x&amp;y", "R http://o:81/p.png",
+                            "R http://h/up.swf"));
+    // A BASE HREF moves them as it moves the tables' entries.
+    EXPECT_THAT(requisites_in("<link rel=stylesheet href=a.css><base href=http://b/x/><link rel=stylesheet "
+                              "href=a.css><script src=s.js>"),
+                ElementsAre("R http://h/dir/a.css", "R http://b/x/a.css", "R http://b/x/s.js"));
+    // Double-byte names pass whole: a trail byte 0x5C stays in the path.
+    EXPECT_THAT(requisites_in("<script src=\"\x95\x5C.js\"><img srcset=\"\x83\x5C.png 1x,\x82\xA0.png 2x\">"),
+                ElementsAre("R http://h/dir/\x95\x5C.js", "R http://h/dir/\x83\x5C.png", "R http://h/dir/\x82\xA0.png"));
+}
+
+TEST(PageRequisites, SrcsetCandidatesWithDensitiesAndWidths) {
+    EXPECT_THAT(srcset_candidates("a.png, b.png 2x,c.png 1.5x ,  d.png 480w,e.png"),
+                ElementsAre("a.png", "b.png", "c.png", "d.png", "e.png"));
+    // A URL runs to white space, as a browser reads it: "e.png,f.png" is one.
+    EXPECT_THAT(srcset_candidates("e.png,f.png 2x"), ElementsAre("e.png,f.png"));
+    // A comma inside a URL stays; commas that end one part it from the next.
+    EXPECT_THAT(srcset_candidates("p.cgi?a=1,2 1x, ,, q.png,, r.png 2x,"), ElementsAre("p.cgi?a=1,2", "q.png", "r.png"));
+    EXPECT_THAT(srcset_candidates("x.png (max-width: 5px, 2x), y.png"), ElementsAre("x.png", "y.png"));
+    EXPECT_THAT(srcset_candidates(" \t\n, "), IsEmpty());
+    EXPECT_THAT(requisites_in("<img srcset=a.png src=b.png><source srcset='c.png 100w, d.png 200w' "
+                              "sizes=\"50vw\"><img srcset=\"http://o/e.png 2x, #f 3x, g.png\">"),
+                ElementsAre("R http://h/dir/a.png", "R http://h/dir/b.png", "R http://h/dir/c.png",
+                            "R http://h/dir/d.png", "R http://o/e.png", "R http://h/dir/g.png"));
+}
+
+TEST(PageRequisites, LongSrcsetsAreReadAndEachUrlKeepsTheLimit) {
+    std::string srcset;
+    for (int i = 0; i < 40; ++i) srcset += "image-" + std::to_string(i) + "-of-many.png " + std::to_string(i) + "w, ";
+    ASSERT_GT(srcset.size(), kTagTextLimit);
+    const std::vector<std::string> found = requisites_in("<img srcset=\"" + srcset + "\" src=last.png>");
+    ASSERT_EQ(found.size(), 41u);
+    EXPECT_EQ(found.front(), "R http://h/dir/image-0-of-many.png");
+    EXPECT_EQ(found.back(), "R http://h/dir/last.png");
+    // Without the option the long value ends the tag, as any value does.
+    EXPECT_THAT(links_in("<img srcset=\"" + srcset + "\" src=last.png>"), IsEmpty());
+
+    const std::string url260 = std::string(256, 'u') + ".png";
+    EXPECT_THAT(requisites_in("<img srcset=\"" + url260 + " 1x, ok.png 2x\">"), ElementsAre("R http://h/dir/ok.png"));
+    EXPECT_THAT(requisites_in("<img srcset=\"" + std::string(kSrcsetTextLimit, 's') + "\" src=i.png><img src=j.png>"),
+                ElementsAre("R http://h/dir/j.png"));
+    // The other values keep the limit of 260 bytes.
+    EXPECT_THAT(requisites_in("<script src=" + url260 + "><script src=ok.js>"), ElementsAre("R http://h/dir/ok.js"));
+}
+
+TEST(PageRequisites, SameEntriesHoweverThePageIsRead) {
+    std::mt19937 random(20261209);
+    const std::vector<std::string> pieces = {
+        "<link rel=stylesheet href=s.css>", "<link href='i.ico' rel=\"icon\">", "<script src=j.js>", "</script>",
+        "<img srcset=\"a.png 1x, b.png 2x\">", "<source srcset=c.webp>", "<video poster=p.jpg>", "<object data=o>",
+        "<iframe src=f.html>", "<a href=a.html>", "<!-- <script src=no.js> -->", "<base href=http://o/b/>", " ", "\n",
+        "<", ">", "'", "\"", "=", "\x82\xa0"};
+    std::string page;
+    while (page.size() < 60000) page += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+    const std::vector<std::string> byte_by_byte = requisites_in(page, kPage, 1);
+    ASSERT_GT(byte_by_byte.size(), 100u);
+    for (std::size_t chunk : {7u, 4096u, 65537u}) EXPECT_EQ(requisites_in(page, kPage, chunk), byte_by_byte) << chunk;
 }
 
 // A source that fails after handing out its first bytes.

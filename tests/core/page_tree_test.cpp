@@ -419,6 +419,7 @@ TEST_F(PageTreeTest, ReservationFromTheDefaults) {
     defaults.recStatusLink = 4;
     defaults.recStatusRetry = 7;
     defaults.recStatusRetryTimer = 30000;
+    defaults.recStatusRequisites = 1;
     const ParsedUrl url = url_of("http://h/dir/page.html?q=1/2");
     const std::optional<ParsedUrl> referer = url_of("http://r/");
     int asked = 0;
@@ -447,6 +448,7 @@ TEST_F(PageTreeTest, ReservationFromTheDefaults) {
     EXPECT_EQ(job.maxDepth, 4);
     EXPECT_EQ(job.retryCount, 7);
     EXPECT_EQ(job.retryInterval, 30000);
+    EXPECT_EQ(job.pageRequisites, 1);
     EXPECT_EQ(job.restrictions, LineList{"http://h/dir/"});
     EXPECT_FALSE(job.skipExtensions);
     EXPECT_EQ(job.referer, referer);

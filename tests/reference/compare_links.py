@@ -3,13 +3,16 @@ against the reference extractor in extract_links.py, over every HTML page
 under a folder. Exits 0 when every page gives the same entries in the same
 order, 1 with the first differences listed, 77 (skipped) without the folder.
 
-Usage: compare_links.py <link_dump> <folder> [page URL prefix]
+Usage: compare_links.py [--requisites | --stylesheet] <link_dump> <folder> [page URL prefix]
+
+--requisites compares the pages read with their requisites; --stylesheet
+compares the stylesheets (*.css) under the folder instead of the pages.
 """
 import os
 import subprocess
 import sys
 
-from extract_links import extract_links
+from extract_links import extract_links, stylesheet_links
 
 SKIPPED = 77
 
@@ -19,19 +22,27 @@ def escaped(url):
 
 
 def main():
-    dump, folder = sys.argv[1], sys.argv[2]
-    prefix = sys.argv[3] if len(sys.argv) > 3 else "http://docs.test/3/"
+    arguments = sys.argv[1:]
+    mode = arguments.pop(0) if arguments and arguments[0].startswith("--") else None
+    dump, folder = arguments[0], arguments[1]
+    prefix = arguments[2] if len(arguments) > 2 else "http://docs.test/3/"
+    suffixes = (".css",) if mode == "--stylesheet" else (".html", ".htm")
+    if mode == "--stylesheet":
+        reference = stylesheet_links
+    else:
+        def reference(data, url):
+            return extract_links(data, url, requisites=mode == "--requisites")
     if not os.path.isdir(folder):
         print(f"skipped: no {folder}")
         return SKIPPED
     pages = sorted(os.path.relpath(os.path.join(where, name), folder)
                    for where, _, names in os.walk(folder, followlinks=True)
-                   for name in names if name.endswith((".html", ".htm")))
+                   for name in names if name.endswith(suffixes))
     if not pages:
         print(f"skipped: no pages under {folder}")
         return SKIPPED
 
-    listing = subprocess.run([dump, prefix, folder], input="\n".join(pages) + "\n",
+    listing = subprocess.run([dump] + ([mode] if mode else []) + [prefix, folder], input="\n".join(pages) + "\n",
                              capture_output=True, check=True, encoding="latin-1").stdout
     program = {}
     for line in listing.splitlines():
@@ -46,7 +57,7 @@ def main():
         with open(os.path.join(folder, page), "rb") as file:
             data = file.read()
         expected = [f"{is_link} {escaped(url)}"
-                    for is_link, url in extract_links(data, (prefix + page).encode("latin-1"))]
+                    for is_link, url in reference(data, (prefix + page).encode("latin-1"))]
         total += len(expected)
         actual = program.get(page)
         if actual == expected:

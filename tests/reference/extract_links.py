@@ -6,6 +6,11 @@ after two dashes), then read name=value pairs off the tag text and keep the
 pairs of the two tables, resolved against the page or the BASE HREF.
 
     extract_links(page_bytes, page_url_bytes) -> [(is_link, url_text_bytes)]
+    extract_links(page_bytes, page_url_bytes, requisites=True)   also what the
+        page needs to be displayed (stylesheet and icon LINKs, scripts, srcset
+        candidates, posters, objects, iframes), each an embedded resource
+    stylesheet_links(sheet_bytes, sheet_url_bytes) -> [(0, url_text_bytes)]
+        the url() and @import references of a stylesheet
 
 Texts are bytes in code page 932; nothing here decodes them.
 """
@@ -16,6 +21,13 @@ RESOURCES = [(b"BGSOUND", b"SRC"), (b"EMBED", b"SRC"), (b"FRAME", b"SRC"), (b"IM
              (b"TH", b"BACKGROUND")]
 HYPERLINKS = [(b"A", b"HREF"), (b"AREA", b"HREF")]
 LIMIT = 260
+# Page requisites, reported only on request.
+REQUISITES = [(b"SCRIPT", b"SRC"), (b"VIDEO", b"POSTER"), (b"OBJECT", b"DATA"), (b"IFRAME", b"SRC")]
+REQUISITE_TAGS = {b"LINK", b"SCRIPT", b"IMG", b"SOURCE", b"VIDEO", b"OBJECT", b"IFRAME"}
+REQUISITE_RELS = {b"STYLESHEET", b"ICON"}
+SRCSET_TAGS = {b"IMG", b"SOURCE"}
+SRCSET_LIMIT = 4096
+STYLESHEET_LIMIT = 8 << 20
 
 
 def is_lead_byte(byte):
@@ -177,7 +189,7 @@ def tag_length(data, start):
     return 0 if close < 0 else close - start + 1
 
 
-def extract_links(data, page_url):
+def extract_links(data, page_url, requisites=False):
     page = parse_url(page_url)
     base = None
     links = []
@@ -199,8 +211,25 @@ def extract_links(data, page_url):
             return links
         if not space:
             continue
-        for attribute, value in attributes(b" " + rest):
-            pair = (upper(name), attribute)
+        tag = upper(name)
+        srcset_limit = SRCSET_LIMIT if requisites and tag in SRCSET_TAGS else LIMIT
+        rel = href = None
+        for attribute, value in attributes(b" " + rest, srcset_limit):
+            pair = (tag, attribute)
+            if requisites and tag == b"LINK":
+                if attribute == b"REL" and rel is None:
+                    rel = value
+                elif attribute == b"HREF" and href is None:
+                    href = value
+                continue
+            if requisites and tag in SRCSET_TAGS and attribute == b"SRCSET":
+                for candidate in srcset(value):
+                    if len(candidate) < LIMIT:
+                        add(links, base, page, candidate, 0)
+                continue
+            if requisites and pair in REQUISITES:
+                add(links, base, page, value, 0)
+                continue
             if pair == (b"BASE", b"HREF"):
                 base = parse_url(value)
                 if base is not None and base.scheme is not None and upper(base.scheme) != b"HTTP":
@@ -209,14 +238,47 @@ def extract_links(data, page_url):
             is_link = 0 if pair in RESOURCES else 1 if pair in HYPERLINKS else None
             if is_link is None:
                 continue
-            url = resolve_url(base if base is not None else page, parse_url(value))
-            if url is not None:
-                links.append((is_link, url_text(url)))
+            add(links, base, page, value, is_link)
+        if href is not None and rel is not None and REQUISITE_RELS & set(upper(rel).split(b" ")):
+            add(links, base, page, href, 0)
 
 
-def attributes(text):
+def add(links, base, page, value, is_link):
+    url = resolve_url(base if base is not None else page, parse_url(value))
+    if url is not None:
+        links.append((is_link, url_text(url)))
+
+
+def srcset(value):
+    """The URLs of a srcset's candidates: each runs to white space; commas
+    that end it end the candidate, else its descriptors run to a comma
+    outside parentheses."""
+    white = b" \t\r\n\f"
+    urls = []
+    i = 0
+    while i < len(value):
+        while i < len(value) and value[i:i + 1] in (b",",) + tuple(bytes([c]) for c in white):
+            i += 1
+        start = i
+        while i < len(value) and value[i:i + 1] not in tuple(bytes([c]) for c in white):
+            i += 1
+        url = value[start:i]
+        if url.endswith(b","):
+            url = url.rstrip(b",")
+        else:
+            depth = 0
+            while i < len(value) and not (value[i:i + 1] == b"," and depth == 0):
+                depth += {b"(": 1, b")": -1 if depth else 0}.get(value[i:i + 1], 0)
+                i += 1
+        if url:
+            urls.append(url)
+    return urls
+
+
+def attributes(text, srcset_limit=LIMIT):
     """The (NAME, value) pairs of a tag's text after its name, up to the first
-    malformed or over-long one."""
+    malformed or over-long one (a SRCSET value may be as long as
+    `srcset_limit` allows)."""
     i = 0
     while i < len(text):
         while text[i:i + 1] == b" ":
@@ -227,6 +289,7 @@ def attributes(text):
         name = text[i:equals].rstrip(b" ")
         if len(name) >= LIMIT:
             return
+        limit = srcset_limit if upper(name) == b"SRCSET" else LIMIT
         i = equals + 1
         while text[i:i + 1] == b" ":
             i += 1
@@ -236,7 +299,7 @@ def attributes(text):
             if close < 0:
                 return
             value = text[i + 1:close].strip(b" ")
-            if len(value) >= LIMIT:
+            if len(value) >= limit:
                 return
             value = decode_entities(value)
             i = close + 1
@@ -244,7 +307,198 @@ def attributes(text):
             end = text.find(b" ", i)
             end = len(text) if end < 0 else end
             value = text[i:end]
-            if len(value) >= LIMIT:
+            if len(value) >= limit:
                 return
             i = end
         yield upper(name), value
+
+
+# --- Stylesheets ----------------------------------------------------------
+
+WHITE = b" \t\r\n\f"
+NEWLINES = b"\r\n\f"
+HEXDIGITS = b"0123456789abcdefABCDEF"
+
+
+def css_tokens(data):
+    """The stylesheet as (kind, value) tokens: "string" (None when broken by a
+    newline or holding an escape beyond ASCII), "url" (None when bad), "word",
+    "at" (an at-keyword's name) and "byte"; white space and comments are
+    "space". Stops where something never closes."""
+    n = len(data)
+
+    def char_length(j):
+        # A lead byte takes the next byte unless that is below 0x40.
+        return 2 if is_lead_byte(data[j]) and j + 1 < n and data[j + 1] >= 0x40 else 1
+
+    def escapes_at(j):
+        return j + 1 < n and data[j + 1] not in NEWLINES
+
+    def escape(j):
+        """The escape whose backslash is at j: (index after, its byte(s) or None
+        when beyond ASCII)."""
+        j += 1
+        start = j
+        while j < n and j - start < 6 and data[j] in HEXDIGITS:
+            j += 1
+        if j > start:
+            code = int(data[start:j], 16)
+            if j < n and data[j] in WHITE:
+                j += 2 if data[j:j + 2] == b"\r\n" else 1
+            return j, bytes([code]) if 0 < code < 0x80 else None
+        length = char_length(j)
+        return j + length, data[j:j + length]
+
+    def word_at(j):
+        b = data[j]
+        return (0x30 <= b <= 0x39 or 0x41 <= b <= 0x5A or 0x61 <= b <= 0x7A or b in b"-_" or b >= 0x80
+                or (b == 0x5C and escapes_at(j)))
+
+    def word(j):
+        name = bytearray()
+        while j < n and word_at(j):
+            if data[j] == 0x5C:
+                j, value = escape(j)
+                name += value if value is not None else b"\x00"
+            else:
+                length = char_length(j)
+                name += data[j:j + length]
+                j += length
+        return j, bytes(name)
+
+    def string(j):
+        """(index after, value or None); EOFError when it never closes."""
+        quote = data[j]
+        j += 1
+        out = bytearray()
+        good = True
+        while j < n:
+            b = data[j]
+            if b == quote:
+                return j + 1, bytes(out) if good else None
+            if b in NEWLINES:
+                return j, None
+            if b == 0x5C:
+                if j + 1 >= n:
+                    raise EOFError()
+                if data[j + 1] in NEWLINES:
+                    j += 3 if data[j + 1:j + 3] == b"\r\n" else 2
+                    continue
+                j, value = escape(j)
+                if value is None:
+                    good = False
+                else:
+                    out += value
+                continue
+            length = char_length(j)
+            out += data[j:j + length]
+            j += length
+        raise EOFError()
+
+    def close(j, strings):
+        """Past the next ")"; strings count only when `strings`."""
+        while j < n:
+            b = data[j]
+            if b == 0x29:
+                return j + 1
+            if strings and b in b"'\"":
+                j, _ = string(j)
+            elif b == 0x5C and escapes_at(j):
+                j, _ = escape(j)
+            else:
+                j += char_length(j)
+        raise EOFError()
+
+    def url(j):
+        """After "url(": (index after, value or None)."""
+        while j < n and data[j] in WHITE:
+            j += 1
+        if j >= n:
+            raise EOFError()
+        if data[j] in b"'\"":
+            j, value = string(j)
+            return close(j, True), value
+        out = bytearray()
+        good = True
+        while j < n and data[j] != 0x29:
+            b = data[j]
+            if b in WHITE:
+                while j < n and data[j] in WHITE:
+                    j += 1
+                if j < n and data[j] != 0x29:
+                    return close(j, False), None
+                break
+            if b in b"'\"(" or b < 0x20 or b == 0x7F or (b == 0x5C and not escapes_at(j)):
+                return close(j, False), None
+            if b == 0x5C:
+                j, value = escape(j)
+                if value is None:
+                    good = False
+                else:
+                    out += value
+                continue
+            length = char_length(j)
+            out += data[j:j + length]
+            j += length
+        if j >= n:
+            raise EOFError()
+        return j + 1, bytes(out) if good else None
+
+    i = 0
+    try:
+        while i < n:
+            b = data[i]
+            if data.startswith(b"/*", i):
+                end = data.find(b"*/", i + 2)
+                if end < 0:
+                    return
+                i = end + 2
+                yield "space", None
+            elif b in WHITE:
+                i += 1
+                yield "space", None
+            elif b in b"'\"":
+                i, value = string(i)
+                yield "string", value
+            elif b == 0x40:
+                i, name = word(i + 1)
+                yield "at", name
+            elif word_at(i):
+                i, name = word(i)
+                if name.lower() == b"url" and data[i:i + 1] == b"(":
+                    i, value = url(i + 1)
+                    yield "url", value
+                else:
+                    yield "word", name
+            else:
+                i += char_length(i)
+                yield "byte", None
+    except EOFError:
+        return
+
+
+def stylesheet_references(data):
+    """The url() and @import references, white space around them removed,
+    those of LIMIT bytes or more and empty ones left out."""
+    references = []
+    after_import = False
+    for kind, value in css_tokens(data[:STYLESHEET_LIMIT]):
+        if kind == "space":
+            continue
+        if kind == "url" or (kind == "string" and after_import):
+            if value is not None:
+                value = value.strip(WHITE)
+                if value and len(value) < LIMIT:
+                    references.append(value)
+        after_import = kind == "at" and value.lower() == b"import"
+    return references
+
+
+def stylesheet_links(data, sheet_url):
+    sheet = parse_url(sheet_url)
+    links = []
+    for reference in stylesheet_references(data):
+        url = resolve_url(sheet, parse_url(reference))
+        if url is not None:
+            links.append((0, url_text(url)))
+    return links

@@ -1,10 +1,11 @@
 // Lists the links of recorded pages, one line per entry, for the
 // differential test against the reference extractor (compare_links.py).
 //
-// Usage: link_dump <page URL prefix> <folder>   reads page paths relative to
-// the folder from standard input, one a line; for each writes "== path" and
-// then "<isLink> <URL>" per entry, with bytes below 0x20, 0x7F and "\" in a
-// URL written as \xHH.
+// Usage: link_dump [--requisites | --stylesheet] <page URL prefix> <folder>
+// reads page paths relative to the folder from standard input, one a line;
+// for each writes "== path" and then "<isLink> <URL>" per entry, with bytes
+// below 0x20, 0x7F and "\" in a URL written as \xHH. --requisites reads the
+// pages with their requisites, --stylesheet reads the files as stylesheets.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -44,12 +45,15 @@ std::string escaped(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: link_dump <page URL prefix> <folder> < paths\n");
+    vellum::LinkScan scan = vellum::LinkScan::page;
+    if (argc == 4 && std::string(argv[1]) == "--requisites") scan = vellum::LinkScan::page_with_requisites;
+    if (argc == 4 && std::string(argv[1]) == "--stylesheet") scan = vellum::LinkScan::stylesheet;
+    if (argc != 3 && (argc != 4 || scan == vellum::LinkScan::page)) {
+        std::fprintf(stderr, "usage: link_dump [--requisites | --stylesheet] <page URL prefix> <folder> < paths\n");
         return 2;
     }
-    const std::string prefix = argv[1];
-    const std::string folder = argv[2];
+    const std::string prefix = argv[argc - 2];
+    const std::string folder = argv[argc - 1];
     std::string path;
     while (std::getline(std::cin, path)) {
         std::FILE* file = std::fopen((folder + "/" + path).c_str(), "rb");
@@ -60,7 +64,7 @@ int main(int argc, char** argv) {
         FilePageSource source(file);
         vellum::LinkList links;
         const std::optional<vellum::ParsedUrl> page = vellum::parse_url(prefix + path);
-        if (page) vellum::extract_links(source, *page, links);
+        if (page) vellum::scan_links(source, *page, scan, links);
         std::fclose(file);
         std::printf("== %s\n", path.c_str());
         for (const vellum::LinkEntry& entry : links) {

@@ -12,6 +12,8 @@ and where (the page file below the save folder), and what the tree shows.
 
     crawl = ReferenceCrawl(docroot, "127.0.0.1:28432", save_folder_length)
     crawl.run("http://127.0.0.1:28432/index.html", max_depth=2)
+    crawl.run(..., requisites=True)   with the job's page requisites: pages are
+        read with them, and every stylesheet fetched for its references
     crawl.requested   # URLs asked for, in order
     crawl.recorded    # URL -> relative page file path (200 answers)
     crawl.redirects   # URL -> relative path of its ".response" file (3xx)
@@ -19,7 +21,7 @@ and where (the page file below the save folder), and what the tree shows.
 import os
 import urllib.parse
 
-from extract_links import extract_links, parse_url
+from extract_links import extract_links, parse_url, stylesheet_links
 
 MAX_PATH = 260
 REDIRECT_LIMIT = 3
@@ -88,6 +90,12 @@ def content_class(content_type):
     if lowered.startswith("text/"):
         return 1
     return 5
+
+
+def is_stylesheet(content_type):
+    """A type the crawler reads a stylesheet's references from."""
+    lowered = (content_type or "").lower()
+    return lowered.startswith("text/css") and lowered[8:9] in ("", ";", " ", "\t")
 
 
 def relative_file_path(url_text):
@@ -231,7 +239,7 @@ class ReferenceCrawl:
             self.redirects[url] = relative_file_path(url) + ".response"
         return status
 
-    def run(self, base_url, max_depth, restrictions=None):
+    def run(self, base_url, max_depth, restrictions=None, requisites=False):
         if restrictions is None:
             cut = base_url.split("#")[0].split("?")[0]
             restrictions = [cut[:cut.rindex("/") + 1]]
@@ -249,7 +257,11 @@ class ReferenceCrawl:
             if result == 2 and not node.children:
                 if node.url not in self.links:
                     content_type, body = self.bodies[node.url]
-                    self.links[node.url] = extract_links(body, node.url.encode("latin-1"))
+                    self.links[node.url] = extract_links(body, node.url.encode("latin-1"), requisites)
+                links = self.links[node.url]
+            elif requisites and result == 1 and not node.children and is_stylesheet(self.bodies[node.url][0]):
+                if node.url not in self.links:
+                    self.links[node.url] = stylesheet_links(self.bodies[node.url][1], node.url.encode("latin-1"))
                 links = self.links[node.url]
             node.result = result
             for wanted in (0, 1):

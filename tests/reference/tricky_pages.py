@@ -1,7 +1,8 @@
 """Writes pages built from the awkward corners of the tag rules (comments,
 quotes, entities, over-long texts, BASE changes, dot segments, zero bytes,
-two-byte characters), for the differential test of the link extractor.
-Fixed seed: the same pages every run.
+two-byte characters), for the differential test of the link extractor; then
+pages with the page requisites among them (r*.html) and stylesheets full of
+the corners of CSS (s*.css). Fixed seeds: the same files every run.
 
 Usage: tricky_pages.py <output folder> [count]
 """
@@ -23,11 +24,29 @@ PIECES = [
     b"<", b">", b"=", b"'", b'"', b" ", b"\n", b"text ", b"<a href=\"&quot;q&quot;\">",
 ]
 
+REQUISITE_PIECES = PIECES + [
+    b"<link rel=stylesheet href=s.css>", b"<LINK HREF='i.ico' REL=\"Shortcut Icon\">", b"<link rel=next href=n.html>",
+    b"<link rel=stylesheet>", b"<link href=x.css rel=stylesheets>", b"<script src='j.js?a&amp;b'>",
+    b"<img srcset=\"a.png 1x, b.png 2x\" src=c.png>", b"<source srcset='w.webp 480w,v.webp 960w'>",
+    b"<img srcset=\"" + b"q.png 1x, " * 40 + b"\">", b"<img srcset=" + b"s" * 300 + b" src=t.png>",
+    b"<source srcset=\"x(1,2).png 1x,,y.png,z.png (a,b) 2x\">", b"<video poster=p.jpg>", b"<object data=o.svg>",
+    b"<iframe src=../f.html>", b"<iframe src=javascript:void(0)>", b"<img srcset=\"\x83\x5c.png 2x\">",
+]
 
-def page(rng):
+CSS_PIECES = [
+    b"a{b:url(x.png)}", b"url('q.png')", b'url( "sp ace.png" )', b"URL(../up.gif)", b"url(/top.png)",
+    b"@import 'i.css';", b'@import url("j.css") screen;', b"@IMPORT\"k.css\";", b"@importx 'no.css';",
+    b"/* url(c.png) */", b"/*", b"*/", b"'", b'"', b"\\", b"\n", b" ", b"(", b")", b"url(", b"myurl(m.png)",
+    b"url(a b.png)", b"url(a'b.png)", b"url(\\61 .png)", b"url('\\e9.png')", b"u\\72l(e.png)", b"\x82\xa0",
+    b"url(\x95\x5c.png)", b"url('\x83\x5c')", b"\x82u", b"url(data:image/png;base64,AAAA)", b"url(#f)",
+    b"url(" + b"l" * 300 + b")", b"content:'url(no.png)';", b"url('line\\\ncontinued.png')", b"@import /**/ 'c.css';",
+]
+
+
+def page(rng, pieces=PIECES):
     parts = []
     for _ in range(rng.randrange(5, 120)):
-        parts.append(rng.choice(PIECES))
+        parts.append(rng.choice(pieces))
         if rng.random() < 0.6:
             parts.append(b" ")
     return b"".join(parts)
@@ -42,6 +61,13 @@ def main():
         where = ("", "d1", os.path.join("d1", "d2"))[number % 3]
         with open(os.path.join(folder, where, f"p{number}.html"), "wb") as file:
             file.write(page(rng))
+    rng = random.Random(38)
+    for number in range(count):
+        where = ("", "d1", os.path.join("d1", "d2"))[number % 3]
+        with open(os.path.join(folder, where, f"r{number}.html"), "wb") as file:
+            file.write(page(rng, REQUISITE_PIECES))
+        with open(os.path.join(folder, where, f"s{number}.css"), "wb") as file:
+            file.write(page(rng, CSS_PIECES))
 
 
 if __name__ == "__main__":

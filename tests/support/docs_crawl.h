@@ -111,13 +111,16 @@ struct Crawl {
 
 // The links of the page the order names, appended to the list.
 using LinksOf = std::function<void(const CrawlerOrder&, LinkList&)>;
+// The same, read as the crawler reads the node's copy.
+using ScannedLinksOf = std::function<void(const CrawlerOrder&, LinkScan, LinkList&)>;
 
 // One run from the start page with bench/crawl.py's job: `maxDepth`
 // (kUnlimited there) inside the start directory, update check "always", no
-// retries. Each node handed out is fetched from `docs` unless it took over an
-// earlier copy's result; an HTML node without children gets its links from
+// retries, and the page requisites as `pageRequisites` says. Each node handed
+// out is fetched from `docs` unless it took over an earlier copy's result; a
+// node whose links the crawler reads (link_scan_for) gets them from
 // `links_of`, its resources added first, then its hyperlinks.
-inline Crawl crawl_docs(const fs::path& docs, int maxDepth, const LinksOf& links_of) {
+inline Crawl crawl_docs(const fs::path& docs, int maxDepth, int pageRequisites, const ScannedLinksOf& links_of) {
     FakePageTreeView view;
     view.keep_log = false;
     PageTree tree(view);
@@ -126,6 +129,7 @@ inline Crawl crawl_docs(const fs::path& docs, int maxDepth, const LinksOf& links
     defaults.recStatusModify = 2;
     defaults.recStatusLimit = 0;
     defaults.recStatusRetry = 0;
+    defaults.recStatusRequisites = static_cast<std::uint32_t>(pageRequisites);
     const std::string start = std::string(kSite) + "index.html";
     Crawl crawl;
     if (reserve_base_url(tree, defaults, kSaveFolder, "GET", start, *parse_url(start), std::nullopt,
@@ -144,14 +148,16 @@ inline Crawl crawl_docs(const fs::path& docs, int maxDepth, const LinksOf& links
         crawl.handedOut.push_back(describe(*current) + (order.hasChildren ? " children" : ""));
 
         int result = order.result;
+        std::optional<std::string> type;
         if (result == 0) {
             const Served served = serve(docs, order.url);
-            result = served.status == 200 ? classify_fetch(200, true, nginx_type(served.file))
+            if (served.status == 200) type = nginx_type(served.file);
+            result = served.status == 200 ? classify_fetch(200, true, type)
                                           : classify_fetch(served.status, false, std::nullopt);
         }
         LinkList links;
-        if (result == 2 && !order.hasChildren) {
-            links_of(order, links);
+        if (const std::optional<LinkScan> scan = link_scan_for(result, order.hasChildren, order.job.pageRequisites, type)) {
+            links_of(order, *scan, links);
             ++crawl.expansions;
         }
         result = tally.settle(result, order.job.retryCount);
@@ -174,6 +180,12 @@ inline Crawl crawl_docs(const fs::path& docs, int maxDepth, const LinksOf& links
         for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, level + 1);
     }
     return crawl;
+}
+
+// The run without page requisites, where only HTML pages are read.
+inline Crawl crawl_docs(const fs::path& docs, int maxDepth, const LinksOf& links_of) {
+    return crawl_docs(docs, maxDepth, 0,
+                      [&](const CrawlerOrder& order, LinkScan, LinkList& links) { links_of(order, links); });
 }
 
 }  // namespace vellum::testing::docs

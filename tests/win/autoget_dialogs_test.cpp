@@ -277,6 +277,7 @@ TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
         }
         EXPECT_EQ(u.text(d, IDC_JOB_CHANGE_FOLDER), "変更");
         EXPECT_EQ(u.text(d, IDC_JOB_RESTRICT_ALL), "リンク先以外にも適用する");
+        EXPECT_EQ(u.text(d, IDC_JOB_REQUISITES), "ページの表示に必要なファイルも取得する");
         EXPECT_EQ(u.text(d, IDC_JOB_UPDATE_NEVER), "しない");
         EXPECT_EQ(u.text(d, IDC_JOB_UPDATE_HTML), "HTMLファイルのみする");
         EXPECT_EQ(u.text(d, IDC_JOB_UPDATE_ALWAYS), "する");
@@ -291,6 +292,7 @@ TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
         EXPECT_EQ(u.text(d, IDC_JOB_SAVE_FOLDER), save.path());
         EXPECT_EQ(u.text(d, IDC_JOB_RESTRICTIONS), "http://h.example/dir/\r\n");
         EXPECT_FALSE(u.checked(d, IDC_JOB_RESTRICT_ALL));
+        EXPECT_FALSE(u.checked(d, IDC_JOB_REQUISITES));
         EXPECT_EQ(u.text(d, IDC_JOB_SKIP_EXTENSIONS), "");
         EXPECT_FALSE(u.checked(d, IDC_JOB_UPDATE_NEVER));
         EXPECT_TRUE(u.checked(d, IDC_JOB_UPDATE_HTML));
@@ -302,6 +304,7 @@ TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
 
         u.choose(d, IDC_JOB_DEPTH, 7);
         u.click(d, IDC_JOB_RESTRICT_ALL);
+        u.click(d, IDC_JOB_REQUISITES);
         u.click(d, IDC_JOB_UPDATE_ALWAYS);
         u.choose(d, IDC_JOB_RETRY_COUNT, 10);
         u.choose(d, IDC_JOB_RETRY_INTERVAL, 2);
@@ -319,6 +322,7 @@ TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
     EXPECT_EQ(job.saveFolder, save.path());
     EXPECT_EQ(job.maxDepth, 7);
     EXPECT_EQ(job.restrictAll, 1);
+    EXPECT_EQ(job.pageRequisites, 1);
     EXPECT_EQ(job.updateCheck, 2);
     EXPECT_EQ(job.retryCount, 10);
     EXPECT_EQ(job.retryInterval, 60000);
@@ -330,6 +334,7 @@ TEST_F(AutoGetDialogsTest, JobDialogShowsTheJobAndOkTakesEveryControl) {
     EXPECT_EQ(settings.recStatusLink, 7u);
     EXPECT_EQ(settings.recStatusRetry, 10u);
     EXPECT_EQ(settings.recStatusRetryTimer, 60000u);
+    EXPECT_EQ(settings.recStatusRequisites, 1u);
     EXPECT_TRUE(prompter.shown.empty());
 }
 
@@ -378,6 +383,7 @@ TEST_F(AutoGetDialogsTest, CancellingTheJobDialogAfterChangingEveryControlChange
         ASSERT_TRUE(d);
         u.choose(d, IDC_JOB_DEPTH, 50);
         u.click(d, IDC_JOB_RESTRICT_ALL);
+        u.click(d, IDC_JOB_REQUISITES);
         u.click(d, IDC_JOB_UPDATE_NEVER);
         u.click(d, IDC_JOB_UPDATE_ALWAYS);
         u.choose(d, IDC_JOB_RETRY_COUNT, 0);

@@ -289,6 +289,42 @@ TEST_F(CrawlerThreadTest, AResultTakenFromADuplicateIsExpandedWithoutARequest) {
     EXPECT_EQ(window.results[2].result, 3);
 }
 
+TEST_F(CrawlerThreadTest, WithThePageRequisitesPagesGiveThemAndStylesheetsAreReadToo) {
+    const std::string page = "<link rel=stylesheet href='css/site.css'><script src=a.js></script><a href=n.html>";
+    const std::string sheet = "@import 'more.css'; body{background:url(../img/bg.png)}";
+    FakeProxy proxy([&](const std::string& block) {
+        const std::string url = url_in(block);
+        if (url.ends_with(".html")) record_page(save.path(), url, page, "text/html");
+        if (url.ends_with(".css")) record_page(save.path(), url, sheet, "text/css; charset=utf-8");
+        if (url.ends_with(".txt")) record_page(save.path(), url, sheet, "text/plain");
+        report_fetch_done(200);
+    });
+    for (int requisites : {0, 1}) {
+        SCOPED_TRACE(requisites);
+        AutoGetJob j = job();
+        j.pageRequisites = requisites;
+        FakeAutoGetWindow run;
+        run.nodes = {node("http://h/d/index.html", j), node("http://h/d/css/site.css", j),
+                     node("http://h/d/notes.txt", j)};
+        ASSERT_TRUE(run.run(proxy.port()));
+        ASSERT_EQ(run.results.size(), 3u);
+        using Links = std::vector<std::pair<int, std::string>>;
+        EXPECT_EQ(run.results[0].result, 2);
+        EXPECT_EQ(run.results[1].result, 1);
+        EXPECT_EQ(run.results[2].result, 1);
+        if (requisites == 0) {
+            EXPECT_EQ(run.results[0].links, (Links{{1, "http://h/d/n.html"}}));
+            EXPECT_TRUE(run.results[1].links.empty());
+        } else {
+            EXPECT_EQ(run.results[0].links,
+                      (Links{{0, "http://h/d/css/site.css"}, {0, "http://h/d/a.js"}, {1, "http://h/d/n.html"}}));
+            EXPECT_EQ(run.results[1].links, (Links{{0, "http://h/d/css/more.css"}, {0, "http://h/d/img/bg.png"}}));
+        }
+        // Text of another type is never read for references.
+        EXPECT_TRUE(run.results[2].links.empty());
+    }
+}
+
 TEST_F(CrawlerThreadTest, CredentialsAreAskedForOnceAndThenSentWithinTheirDirectory) {
     int count = 0;
     FakeProxy proxy([&](const std::string& block) {

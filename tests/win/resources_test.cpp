@@ -484,4 +484,39 @@ TEST(LogDialog, TemplateBuildsTheEditAndTheProgressBar) {
     ReleaseDC(nullptr, screen);
 }
 
+// ---- Dialog 145 ------------------------------------------------------------
+
+TEST(JobDialog, ThePageRequisitesBoxFitsBetweenTheGroupsAndTheButtons) {
+    UniqueWindow dialog(CreateDialogParamA(module(), MAKEINTRESOURCEA(IDD_AUTOGET_JOB), nullptr, plain_dialog, 0));
+    ASSERT_TRUE(dialog);
+    HWND d = dialog.get();
+    RECT client{};
+    GetClientRect(d, &client);
+    HWND box = GetDlgItem(d, IDC_JOB_REQUISITES);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(GetWindowLongA(box, GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+    EXPECT_TRUE(GetWindowLongA(box, GWL_STYLE) & WS_TABSTOP);
+    const RECT at = child_rect(d, box);
+    EXPECT_GE(at.left, 0);
+    EXPECT_LE(at.right, client.right);
+    // No other control shares its place; every control stays in the dialog.
+    for (HWND child = GetWindow(d, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const RECT other = child_rect(d, child);
+        EXPECT_LE(other.bottom, client.bottom) << GetDlgCtrlID(child);
+        if (child == box) continue;
+        RECT common{};
+        EXPECT_FALSE(IntersectRect(&common, &at, &other)) << "overlaps control " << GetDlgCtrlID(child);
+    }
+    EXPECT_GE(child_rect(d, GetDlgItem(d, IDOK)).top, at.bottom);
+    // Its text fits beside the box in the dialog's font.
+    HDC dc = GetDC(box);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+    const char text[] = "ページの表示に必要なファイルも取得する";
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text, static_cast<int>(sizeof text - 1), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    EXPECT_LT(extent.cx + GetSystemMetrics(SM_CXMENUCHECK) + 4, at.right - at.left);
+}
+
 }  // namespace

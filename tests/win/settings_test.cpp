@@ -101,6 +101,7 @@ Settings every_field_changed() {
     s.internet = 1, s.localize = 1, s.recTreePut = 1, s.log = 1;
     s.recStatusModify = 2, s.recStatusLink = 100, s.recStatusLimit = 1, s.recStatusRetry = 10;
     s.recStatusRetryTimer = 60000;
+    s.recStatusRequisites = 1;
     s.windowPosLeft = -8, s.windowPosTop = 20, s.windowPosRight = 1000, s.windowPosBottom = 700;
     s.recWindowPosLeft = -1920, s.recWindowPosTop = 40, s.recWindowPosRight = -100, s.recWindowPosBottom = 900;
     s.proxy = {"proxy.example", "3128", 1};
@@ -129,6 +130,7 @@ TEST_F(SettingsStore, FirstStartUsesEveryDefault) {
     EXPECT_EQ(s.recStatusLink, 1u);
     EXPECT_EQ(s.recStatusRetry, 5u);
     EXPECT_EQ(s.recStatusRetryTimer, 5000u);
+    EXPECT_EQ(s.recStatusRequisites, 0u);
     EXPECT_EQ(s.recStart.hour, 23u);
     EXPECT_EQ(s.recStart.minute, 0u);
     EXPECT_EQ(s.recStart.linkExtensions, (LineList{"html", "htm", "shtml"}));
@@ -273,6 +275,15 @@ TEST_F(SettingsStore, LinkOnlyIsHeldAndSavedAsOne) {
     EXPECT_EQ(stored_dword(kSettingsKeyPath, "recStart.link"), 1u);
 }
 
+TEST_F(SettingsStore, PageRequisitesAreHeldAndSavedAsOne) {
+    put_dword(kSettingsKeyPath, "recStatusRequisites", 9);
+    Settings s = loaded();
+    EXPECT_EQ(s.recStatusRequisites, 1u);
+    s.recStatusRequisites = 3;
+    save_settings(s);
+    EXPECT_EQ(stored_dword(kSettingsKeyPath, "recStatusRequisites"), 1u);
+}
+
 TEST_F(SettingsStore, TextLongerThanItsBufferFallsBackToTheDefault) {
     put_string(kSettingsKeyPath, "localPath", "C:\\" + std::string(297, 'p'));
     EXPECT_EQ(loaded().localPath, kProgramFolder);
@@ -353,7 +364,8 @@ TEST_F(SettingsStore, SavedKeyHoldsExactlyTheStoredFormat) {
         expected[name] = REG_SZ;
     for (const char* name :
          {"versionH", "versionL", "localize", "internet", "recTreePut", "log", "recStatusModify", "recStatusLink",
-          "recStatusLimit", "recStatusRetry", "recStatusRetryTimer", "windowPosLeft", "windowPosTop",
+          "recStatusLimit", "recStatusRetry", "recStatusRetryTimer", "recStatusRequisites", "windowPosLeft",
+          "windowPosTop",
           "windowPosRight", "windowPosBottom", "recWindowPosLeft", "recWindowPosTop", "recWindowPosRight",
           "recWindowPosBottom", "proxy.proxy", "recStart.link", "recStart.hour", "recStart.minute",
           "recStart.hangUp", "recStart.linkExtListLen", "recScan.uplow", "dialUp.support"})
