@@ -1,8 +1,9 @@
 #!/bin/bash
 # Installs what building and running Vellum needs on Debian 12, if missing;
 # with --tests also what the end-to-end tests drive it with (a web server, a
-# browser, the Python documentation they crawl, openssl for a password file,
-# and NSIS for the setup program they install); with --package NSIS.
+# browser, the Python documentation they crawl, openssl for a password file and
+# the TLS test site's certificates, and NSIS for the setup program they
+# install); with --package NSIS.
 # Run as root (or with sudo available). Safe to run again.
 set -euo pipefail
 
