@@ -9,7 +9,9 @@ adds the whole site from its start page at depth 2."""
 import os
 import shutil
 import socket
+import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -28,6 +30,76 @@ LOG_LINES = {"wrong_name": "*** サーバー証明書のホスト名が一致し
              "expired": "*** サーバー証明書の有効期限が切れています！ ***",
              "untrusted": "*** サーバー証明書を信頼できません！ ***"}
 HANDSHAKE_LINE = "*** TLSハンドシェイクに失敗しました！"
+# A page of the test's own on every server of the site: one cookie that is
+# to travel only over TLS, one for both schemes.
+SET_COOKIES = ('location = /set-cookies { add_header Set-Cookie "sid=s1; Secure; Path=/"; '
+               'add_header Set-Cookie "lang=ja; Path=/"; return 200 "ok"; }')
+
+
+class ConnectProxy:
+    """An upstream proxy on loopback that only tunnels: it answers a CONNECT
+    with `answer` and, for a 200, relays bytes both ways. Each request header
+    it read is kept in `requests`."""
+
+    def __init__(self, answer=b"HTTP/1.0 200 Connection established\r\n\r\n"):
+        self.answer = answer
+        self.requests = []
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(16)
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._serve, args=(client,), daemon=True).start()
+
+    def _serve(self, client):
+        try:
+            client.settimeout(60)
+            header = b""
+            while b"\r\n\r\n" not in header:
+                chunk = client.recv(1)
+                if not chunk:
+                    return
+                header += chunk
+            self.requests.append(header)
+            client.sendall(self.answer)
+            if not self.answer.startswith(b"HTTP/1.0 200"):
+                return
+            host, port = header.split(b" ")[1].decode().rsplit(":", 1)
+            server = socket.create_connection((host, int(port)), timeout=60)
+
+            def pump(a, b):
+                try:
+                    while True:
+                        data = a.recv(65536)
+                        if not data:
+                            break
+                        b.sendall(data)
+                except OSError:
+                    pass
+                try:
+                    b.shutdown(socket.SHUT_WR)
+                except OSError:
+                    pass
+            back = threading.Thread(target=pump, args=(server, client), daemon=True)
+            back.start()
+            pump(client, server)
+            back.join(60)
+            server.close()
+        except OSError:
+            pass
+        finally:
+            client.close()
+
+    def close(self):
+        self.listener.close()
 
 
 def body_of(answer):
@@ -53,7 +125,7 @@ class HttpsTest(unittest.TestCase):
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix="vellum-e2e-https-", dir="/tmp")
         os.chmod(cls.work, 0o755)
-        cls.site = TlsSite(cls.work, DOCS)
+        cls.site = TlsSite(cls.work, DOCS, extra=SET_COOKIES)
         try:
             cls.site.trust()
         except Exception:
@@ -75,11 +147,17 @@ class HttpsTest(unittest.TestCase):
         for server in self.servers:
             server.close()
 
-    def start_program(self, **settings):
+    def start_program(self, exe=None, **settings):
         self.close_program()
         probe("delete-address")
         write_settings(localPath=windows_path(self.save), log=1, **settings)
-        self.program = Program("127.0.0.1:%d" % VELLUM_PORT)
+        if exe:
+            # A copy of the program keeps its cookie file beside itself, away from the build's.
+            self.program = Program.__new__(Program)
+            self.program.process = subprocess.Popen([os.environ["VELLUM_WINE_RUN"], exe, "127.0.0.1:%d" % VELLUM_PORT],
+                                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        else:
+            self.program = Program("127.0.0.1:%d" % VELLUM_PORT)
         self.assertEqual(wait_until(read_published), (LOOPBACK, VELLUM_PORT))
 
     def close_program(self):
@@ -179,6 +257,52 @@ class HttpsTest(unittest.TestCase):
         self.assertEqual(len(self.site.served()), before)
         # The same path of the http:// twin site is not the https:// page.
         self.assertIn(b"404 Not Found", self.get(self.site.http_url("/about.html")))
+
+    def test_with_an_upstream_proxy_the_tls_runs_inside_a_connect(self):
+        proxy = ConnectProxy()
+        self.servers.append(proxy)
+        self.start_program(internet=1, localize=1, proxy__address="127.0.0.1", proxy__port=str(proxy.port),
+                           proxy__proxy=1)
+        answer = self.get(self.site.url("good", "/about.html"))
+        with open(os.path.join(DOCS, "about.html"), "rb") as f:
+            self.assertEqual(body_of(answer), f.read())
+        authority = self.site.host("good")
+        self.assertEqual(proxy.requests, [("CONNECT %s HTTP/1.0\r\nHost: %s\r\n\r\n" % (authority, authority)).encode()])
+        # Inside the tunnel the origin got the origin form.
+        self.assertEqual(self.site.served()[-1], ("/about.html", 200))
+        self.assertIn(os.path.join(self.host_folder(), "about.html"), self.saved_files())
+        log = self.logs()[-1]
+        self.assertIn("%s:%d とTLS接続開始" % (SITE_ADDRESS, self.site.ports["good"]), log)
+        self.assertRegex(log, r"完了（TLS 1\.[23](, ALPN http/1\.1)?）")
+        print("\n" + [line for line in log.splitlines() if line.startswith("完了（TLS")][0])
+
+        refusing = ConnectProxy(b"HTTP/1.0 403 Forbidden\r\n\r\n")
+        self.servers.append(refusing)
+        self.start_program(internet=1, localize=1, proxy__address="127.0.0.1", proxy__port=str(refusing.port),
+                           proxy__proxy=1)
+        answer = self.get(self.site.url("good", "/index.html"))
+        self.assertTrue(answer.startswith(b"HTTP/1.0 502 Bad Gateway\r\n"), answer[:200])
+        self.assertIn(b"<H1>Connect Error</H1>", answer)
+        self.assertNotIn(os.path.join(self.host_folder(), "index.html"), self.saved_files())
+
+    def test_a_secure_cookie_comes_only_from_https_and_goes_only_there(self):
+        folder = tempfile.mkdtemp(prefix="program-", dir=self.work)
+        exe = os.path.join(folder, "vellum.exe")
+        shutil.copy(os.path.join(os.environ["VELLUM_BIN"], "vellum.exe"), exe)
+        self.start_program(exe=exe, internet=1, localize=0)
+        self.get(self.site.http_url("/set-cookies"))  # its Secure cookie is refused
+        self.get(self.site.url("good", "/about.html"))
+        self.get(self.site.url("good", "/set-cookies"))
+        self.get(self.site.url("good", "/about.html"))
+        self.get(self.site.http_url("/about.html"))
+        sent = [(path, cookie) for path, _, cookie in self.site.requests("good") + self.site.requests("http")
+                if path == "/about.html"]
+        self.assertEqual(sent[-3:], [("/about.html", "lang=ja"), ("/about.html", "lang=ja; sid=s1"),
+                                     ("/about.html", "lang=ja")])
+        self.close_program()
+        with open(os.path.join(folder, "cookie"), "rb") as f:
+            self.assertEqual(f.read(), ("lang=ja; domain=%s; path=/\r\nsid=s1; domain=%s; path=/; secure\r\n"
+                                        % (SITE_ADDRESS, SITE_ADDRESS)).encode())
 
     def test_auto_get_records_an_https_site_and_serves_it_offline(self):
         self.crawl("/howto/index.html", 1)

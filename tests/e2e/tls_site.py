@@ -134,9 +134,10 @@ class Certificates:
 
 class TlsSite:
     """nginx serving `root` over TLS (one port per certificate kind, from
-    `base_port` on) and over plain http on `http_port`, on `address`."""
+    `base_port` on) and over plain http on `http_port`, on `address`. `extra`
+    is added to every server block (locations of a test's own)."""
 
-    def __init__(self, work, root, base_port=28460, address=None, http_port=None, log_name="access.log"):
+    def __init__(self, work, root, base_port=28460, address=None, http_port=None, log_name="access.log", extra=""):
         self.work = work
         self.address = address or SITE_ADDRESS
         self.ports = {kind: base_port + i for i, kind in enumerate(KINDS)}
@@ -148,13 +149,14 @@ class TlsSite:
         for kind, port in self.ports.items():
             leaf = self.certificates.leaves[kind]
             servers += ("  server { listen %s:%d ssl; root %s; ssl_certificate %s; ssl_certificate_key %s;\n"
-                        "    ssl_protocols TLSv1.2 TLSv1.3; }\n" % (self.address, port, root, leaf["cert"], leaf["key"]))
-        servers += "  server { listen %s:%d; root %s; }\n" % (self.address, self.http_port, root)
+                        "    ssl_protocols TLSv1.2 TLSv1.3; %s }\n"
+                        % (self.address, port, root, leaf["cert"], leaf["key"], extra))
+        servers += "  server { listen %s:%d; root %s; %s }\n" % (self.address, self.http_port, root, extra)
         conf = os.path.join(work, "tls-nginx.conf")
         with open(conf, "w") as f:
             f.write("worker_processes 1; daemon off; pid %s/tls-nginx.pid; error_log %s/tls-error.log;\n"
                     "events { worker_connections 256; }\n"
-                    "http { log_format timed '$msec \"$request\" $status $body_bytes_sent $server_port';\n"
+                    "http { log_format timed '$msec \"$request\" $status $body_bytes_sent $server_port \"$http_cookie\"';\n"
                     "  access_log %s timed; include /etc/nginx/mime.types;\n"
                     "  default_type application/octet-stream;\n%s}\n"
                     % (work, work, self.access_log, servers))
@@ -190,17 +192,25 @@ class TlsSite:
                        stdout=subprocess.DEVNULL, timeout=120)
 
     def served(self, kind="good"):
-        """(path, status) of each request nginx answered on `kind`'s port, in order."""
+        """(path, status) of each request nginx answered on `kind`'s port
+        ("http" for the plain one), in order."""
+        return [(path, status) for path, status, _ in self.requests(kind)]
+
+    def requests(self, kind="good"):
+        """(path, status, Cookie header or "-") of each request on `kind`'s port, in order."""
         if not os.path.exists(self.access_log):
             return []
         port = str(self.ports[kind]) if kind in self.ports else str(self.http_port)
         found = []
         with open(self.access_log, encoding="latin-1") as f:
             for line in f:
-                words = line.rsplit(" ", 3)
-                if len(words) == 4 and words[3].strip() == port and '"' in line:
-                    request = line.split('"')[1].split(" ")
-                    found.append((request[1] if len(request) > 1 else "", int(words[1])))
+                parts = line.rstrip("\n").split('"')
+                if len(parts) < 4:
+                    continue
+                words = parts[2].split()
+                if len(words) == 3 and words[2] == port:
+                    request = parts[1].split(" ")
+                    found.append((request[1] if len(request) > 1 else "", int(words[0]), parts[3]))
         return found
 
     def stop(self):
