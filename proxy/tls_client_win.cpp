@@ -12,6 +12,10 @@ namespace {
 // 16 KB of data with the record's header, padding and tag.
 constexpr std::size_t kRecordRoom = 16 * 1024 + 2048;
 
+// No record or handshake message comes near this: a server that keeps
+// sending an unfinished one is refused instead of being buffered without end.
+constexpr std::size_t kMostBuffered = 1 << 20;
+
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_EXTENDED_ERROR |
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
@@ -232,7 +236,10 @@ TlsFailure TlsStream::handshake(const std::string& host, long& error) {
 }
 
 int TlsStream::receive_more() {
-    if (in_length_ == in_.size()) in_.resize(in_.size() * 2);
+    if (in_length_ == in_.size()) {
+        if (in_.size() >= kMostBuffered) return -1;
+        in_.resize(in_.size() * 2);
+    }
     const int count = recv(socket_, in_.data() + in_length_, static_cast<int>(in_.size() - in_length_), 0);
     if (count > 0) in_length_ += static_cast<std::size_t>(count);
     return count;
