@@ -1051,11 +1051,12 @@ def https_table(results):
             rows.append([size_name, "error: " + (plain.get("error") or secure.get("error")), "", "", "", "", ""])
             continue
         rows.append([size_name, "%.0f" % plain["rps"], "%.0f" % secure["rps"], ratio(secure["rps"], plain["rps"]),
-                     "%.1f" % plain["mean_ms"], "%.1f" % secure["mean_ms"],
-                     "%.1f ms" % (secure["mean_ms"] - plain["mean_ms"])])
+                     "%.1f / %.1f" % (plain["mean_ms"], plain["p50"]), "%.1f / %.1f" % (secure["mean_ms"], secure["p50"]),
+                     "%.1f / %.1f ms" % (secure["mean_ms"] - plain["mean_ms"], secure["p50"] - plain["p50"])])
     if not rows:
         return None
-    return table(["size", "http:// req/s", "https:// req/s", "×http", "http ms", "https ms", "TLS cost"], rows)
+    return table(["size", "http:// req/s", "https:// req/s", "×http", "http ms mean / median",
+                  "https ms mean / median", "TLS cost mean / median"], rows)
 
 
 def report(results, args, big_size):
@@ -1088,7 +1089,7 @@ def report(results, args, big_size):
     if https:
         out.append("")
         out.append("https:// through Vellum (TLS by Schannel, chain and name checked) against the same page over"
-                   " http://, concurrency 1, one connection per request; TLS cost = mean https − mean http")
+                   " http://, concurrency 1, one connection per request; TLS cost = https − http, by mean and by median")
         out.append(https)
     out.append("")
     out.append("Large transfer (%d MB body, one request)" % (big_size // 1048576))
