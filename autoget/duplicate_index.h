@@ -38,8 +38,6 @@ public:
     // Whether `parent` has a child without error whose url is `url`.
     bool has_child_without_error(const PageNode& parent, std::string_view url) const;
 
-    std::size_t url_count() const { return groups_.size(); }
-
 private:
     struct PreorderLess {
         bool operator()(const PageNode* a, const PageNode* b) const;

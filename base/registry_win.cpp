@@ -67,10 +67,11 @@ std::optional<std::uint32_t> find_dword(HKEY key, const char* name) {
 
 bool write_string(HKEY key, const char* name, const std::string& text) {
     if (!key) return false;
-    // c_str(): the system looks at the byte after the data to decide whether
-    // to store a terminator itself, so that byte must be readable.
+    // The terminator is counted, as RegSetValueEx asks: without it an empty
+    // text is stored as no bytes at all, which other readers (reg, regedit)
+    // show as garbage. Values stored without one still read the same.
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size())) == ERROR_SUCCESS;
+                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
 std::string read_string(HKEY key, const char* name, std::string_view default_text, std::size_t size) {

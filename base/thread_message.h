@@ -14,11 +14,6 @@
 namespace vellum {
 
 template <typename T>
-LPARAM release_to_param(std::unique_ptr<T>& owner) {
-    return reinterpret_cast<LPARAM>(owner.release());
-}
-
-template <typename T>
 std::unique_ptr<T> adopt_param(LPARAM param) {
     return std::unique_ptr<T>(reinterpret_cast<T*>(param));
 }

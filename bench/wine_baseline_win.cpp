@@ -18,6 +18,10 @@
 //         --progress     a synchronous SendMessage to the UI thread after
 //                        every relayed chunk
 //   and, for both: --backlog N   listen backlog (default SOMAXCONN)
+//                  --pool        keep each connection thread for the next
+//                                connection, as Vellum does (an idle thread
+//                                waits up to 30 s, then ends), instead of a
+//                                new thread per connection
 //
 // Everything listens on 127.0.0.1 only. Prints "listening" when ready.
 #include <winsock2.h>
@@ -43,6 +47,7 @@ struct Options {
     int ui_round_trips = -1;  // -1: no UI thread at all
     bool progress = false;
     int backlog = SOMAXCONN;
+    bool pool = false;
 };
 
 Options g_options;
@@ -171,13 +176,57 @@ HANDLE start_connection(SOCKET client) {
     return thread;
 }
 
+// The kept threads: a queue of accepted sockets, taken by whichever thread
+// is idle; a new thread only when none is.
+constexpr DWORD kIdleThreadMs = 30000;
+CRITICAL_SECTION g_pool_lock;
+CONDITION_VARIABLE g_pool_ready;
+std::vector<SOCKET> g_pool_queue;
+int g_pool_idle = 0;
+
+DWORD WINAPI pooled_thread(void* param) {
+    SOCKET client = static_cast<SOCKET>(reinterpret_cast<UINT_PTR>(param));
+    for (;;) {
+        connection(reinterpret_cast<void*>(static_cast<UINT_PTR>(client)));
+        EnterCriticalSection(&g_pool_lock);
+        ++g_pool_idle;
+        while (g_pool_queue.empty()) {
+            if (!SleepConditionVariableCS(&g_pool_ready, &g_pool_lock, kIdleThreadMs) && g_pool_queue.empty()) {
+                --g_pool_idle;
+                LeaveCriticalSection(&g_pool_lock);
+                return 0;
+            }
+        }
+        --g_pool_idle;
+        client = g_pool_queue.back();
+        g_pool_queue.pop_back();
+        LeaveCriticalSection(&g_pool_lock);
+    }
+}
+
+void hand_to_pool(SOCKET client) {
+    EnterCriticalSection(&g_pool_lock);
+    if (g_pool_idle > static_cast<int>(g_pool_queue.size())) {
+        g_pool_queue.push_back(client);
+        LeaveCriticalSection(&g_pool_lock);
+        WakeConditionVariable(&g_pool_ready);
+        return;
+    }
+    LeaveCriticalSection(&g_pool_lock);
+    HANDLE thread =
+        CreateThread(nullptr, 0, &pooled_thread, reinterpret_cast<void*>(static_cast<UINT_PTR>(client)), 0, nullptr);
+    if (thread) CloseHandle(thread); else closesocket(client);
+}
+
 SOCKET g_listening = INVALID_SOCKET;
 
 DWORD WINAPI accept_loop(void*) {
     for (;;) {
         SOCKET client = accept(g_listening, nullptr, nullptr);
         if (client == INVALID_SOCKET) continue;
-        if (g_ui_window) {
+        if (g_options.pool) {
+            hand_to_pool(client);
+        } else if (g_ui_window) {
             PostMessageA(g_ui_window, kAccepted, static_cast<WPARAM>(client), 0);
         } else if (HANDLE thread = start_connection(client)) {
             CloseHandle(thread);
@@ -218,7 +267,8 @@ LRESULT CALLBACK ui_procedure(HWND window, UINT message, WPARAM wparam, LPARAM l
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: wine_baseline serve|relay PORT [--line-bytes] [--chunk N] [--ui K] [--progress] [--backlog N]\n");
+        std::fprintf(stderr, "usage: wine_baseline serve|relay PORT [--line-bytes] [--chunk N] [--ui K] [--progress] "
+                             "[--backlog N] [--pool]\n");
         return 2;
     }
     g_options.relay = std::strcmp(argv[1], "relay") == 0;
@@ -229,7 +279,14 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--ui") == 0 && i + 1 < argc) g_options.ui_round_trips = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--progress") == 0) g_options.progress = true;
         else if (std::strcmp(argv[i], "--backlog") == 0 && i + 1 < argc) g_options.backlog = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--pool") == 0) g_options.pool = true;
     }
+    if (g_options.pool && (g_options.ui_round_trips >= 0 || g_options.progress)) {
+        std::fprintf(stderr, "--pool keeps no UI thread: it goes without --ui and --progress\n");
+        return 2;
+    }
+    InitializeCriticalSection(&g_pool_lock);
+    InitializeConditionVariable(&g_pool_ready);
     if (g_options.progress && g_options.ui_round_trips < 0) g_options.ui_round_trips = 0;
 
     WSADATA data;

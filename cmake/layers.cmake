@@ -31,15 +31,26 @@ function(vellum_layer layer)
     set_property(GLOBAL PROPERTY VELLUM_LAYER_${layer}_VISIBLE ${visible})
     set_property(GLOBAL APPEND PROPERTY VELLUM_LAYERS ${layer})
 
+    # The view is brought up to date rather than made afresh: a file written
+    # again at every configure would make the build relink everything above
+    # it each time.
     set(view ${VELLUM_LAYER_ROOT}/${layer})
-    file(REMOVE_RECURSE ${view})
     file(MAKE_DIRECTORY ${view})
+    file(GLOB present RELATIVE ${view} ${view}/*)
+    foreach(entry IN LISTS present)
+        if(NOT entry IN_LIST visible AND NOT entry STREQUAL ".layer_${layer}.cpp")
+            file(REMOVE_RECURSE ${view}/${entry})
+        endif()
+    endforeach()
     foreach(folder IN LISTS visible)
-        file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${view}/${folder} SYMBOLIC)
+        if(NOT IS_SYMLINK ${view}/${folder})
+            file(REMOVE_RECURSE ${view}/${folder})
+            file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${view}/${folder} SYMBOLIC)
+        endif()
     endforeach()
     # A layer may have no sources of one kind yet; an empty unit keeps its
-    # library well-formed.
-    file(WRITE ${view}/.layer_${layer}.cpp "// The ${layer} layer's empty unit.\n")
+    # library well-formed. (Written only when its text changes.)
+    file(CONFIGURE OUTPUT ${view}/.layer_${layer}.cpp CONTENT "// The ${layer} layer's empty unit.\n")
 
     add_library(vellum_${layer} STATIC ${view}/.layer_${layer}.cpp)
     target_include_directories(vellum_${layer} PRIVATE ${view})

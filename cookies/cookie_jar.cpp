@@ -42,7 +42,7 @@ SetCookieFields parse_set_cookie(std::string_view text) {
             fields.secure = true;
         } else if (const std::size_t equals = attribute.find('='); equals != std::string_view::npos) {
             // Unknown attributes with a value (Max-Age, Version) fall here too;
-            // the last one wins, as it always has.
+            // the last one wins.
             fields.name = attribute.substr(0, equals);
             fields.value = attribute.substr(equals + 1);
         }

@@ -39,7 +39,6 @@ public:
     const std::string& operator[](std::size_t index) const { return lines_[index]; }
     const_iterator begin() const { return lines_.begin(); }
     const_iterator end() const { return lines_.end(); }
-    void erase_front() { lines_.erase(lines_.begin()); }
     void clear() { lines_.clear(); }
 
     bool operator==(const LineList&) const = default;

@@ -3,7 +3,8 @@
 ; "authenticate" and, unless told otherwise, its recordings), so it is
 ; installed where the user can write: the local application-data programs
 ; folder, never Program Files. The uninstaller removes exactly the files the
-; setup put there and leaves everything else (recordings above all) alone.
+; setup put there, and the cookie and password files when they hold nothing,
+; and leaves everything else (recordings above all) alone.
 ;
 ; makensis -DBIN=<folder with the built files> -DOUT=<setup file> vellum.nsi
 
@@ -11,6 +12,7 @@ Unicode true
 ; A 64-bit setup for a 64-bit program (and a Wine without its 32-bit half).
 Target amd64-unicode
 !include "MUI2.nsh"
+!include "LogicLib.nsh"
 
 !ifndef BIN
   !error "BIN (the folder of the built files) is not defined"
@@ -77,6 +79,21 @@ Section "Vellum"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Deletes the file $R0 when it is empty: Vellum writes "cookie" and
+; "authenticate" at every close, also with nothing in them, and an empty one
+; keeps nothing of the user's.
+Function un.RemoveIfEmpty
+  ClearErrors
+  FileOpen $0 $R0 r
+  ${IfNot} ${Errors}
+    FileSeek $0 0 END $1
+    FileClose $0
+    ${If} $1 == 0
+      Delete $R0
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   SetShellVarContext current
   !insertmacro ProgramFiles RemoveFile
@@ -86,8 +103,12 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Vellum\ブラウザの右クリックメニュー.lnk"
   Delete "$SMPROGRAMS\Vellum\Vellum のアンインストール.lnk"
   RMDir "$SMPROGRAMS\Vellum"
+  StrCpy $R0 "$INSTDIR\cookie"
+  Call un.RemoveIfEmpty
+  StrCpy $R0 "$INSTDIR\authenticate"
+  Call un.RemoveIfEmpty
   ; Not /r: the folder goes only when nothing of the user's is left in it
-  ; (recordings, the cookie and password files stay).
+  ; (recordings, and the cookie and password files that hold anything, stay).
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

@@ -8,6 +8,7 @@
 #include "base/format_win.h"
 #include "base/messages.h"
 #include "proxy/connection_record.h"
+#include "proxy/connect_target.h"
 #include "proxy/connection_state_win.h"
 #include "proxy/content_kind.h"
 #include "proxy/proxy_answers.h"
@@ -86,6 +87,10 @@ void ConnectionHandler::serve() {
         request_ = nullptr;
         return;
     }
+    if (connect_) {
+        tunnel();
+        return;
+    }
     decide_mode_and_paths();
     log_detail(log_, "ツリー表示インターフェース開始\r\n");
     shared_request_ = std::move(owned_request_);
@@ -162,6 +167,10 @@ bool ConnectionHandler::read_request() {
         log_detail(log_, "リクエスト本体(from Client)の内容 次の行から--->\r\n");
         log_detail(log_, *request_->body);
         log_detail(log_, "<---ここまで\r\n");
+    }
+    if (!reservation_ && request_->method == kConnectMethod) {
+        connect_ = true;
+        return true;
     }
     if (log_.debug_window) {
         send_log_title(log_.debug_window, *request_->url);

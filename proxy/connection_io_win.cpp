@@ -18,7 +18,7 @@ namespace {
 // size; larger chunks only mean fewer calls per kilobyte.
 constexpr int kChunkSize = 65536;
 // A body of unknown length moves its bar on by ten percent for every
-// kilobyte it relays, as it always has, however many kilobytes one receive brings.
+// kilobyte it relays, however many kilobytes one receive brings.
 constexpr int kCycleStep = 1024;
 
 // What the main window's bar shows, published by the UI thread. The lock is

@@ -21,9 +21,14 @@
 #include "base/parked_message_win.h"
 #include "base/win_handles.h"
 #include "http/http_message.h"
+#include "proxy/connect_target.h"
 #include "proxy/connection_settings.h"
 
 namespace vellum {
+
+// A tunnel that moves no byte either way for this long is closed: a browser
+// keeps idle connections open for reuse, and each holds a thread.
+inline constexpr int kTunnelIdleSeconds = 300;
 
 // A browser sends its request at once. A client that sends nothing for this
 // long while its request is read is let go, so that silent connections can't
@@ -63,6 +68,8 @@ struct ConnectionRecord {
     std::function<std::optional<std::string>(const ParsedUrl&)> cookies_for;
     // Where the connection's server sockets come from; tests count or refuse them.
     std::function<SOCKET()> make_server_socket = [] { return socket(AF_INET, SOCK_STREAM, 0); };
+    TunnelPorts tunnel_ports;                      // tunnel.allowedPorts
+    int tunnel_idle_seconds = kTunnelIdleSeconds;  // tests shorten it
 
     bool autoget_connection = false;  // set by the thread (MWM_MARK_AUTOGET)
     std::atomic<bool> autoget_stopped{false};  // set by the auto-get stop command

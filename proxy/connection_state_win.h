@@ -72,6 +72,15 @@ private:
     // transfer in place and deletes the receiving file.
     void commit_received(bool redirect);
 
+    // A CONNECT: a tunnel to the target, or its refusal
+    // (connection_tunnel_win.cpp).
+    void tunnel();
+    void refuse_tunnel(int response_code, const LineList& page);
+    // Sends the CONNECT on to the upstream proxy; false when it did not open
+    // the tunnel (its answer, if any, went to the browser).
+    bool open_upstream_tunnel(const std::string& target);
+    void relay_tunnel();
+
     // The common end.
     void finish();
     void report_to_crawler();
@@ -106,6 +115,7 @@ private:
     RequestSender sender_ = RequestSender::stranger;  // decided before the request is read
     RequestOrigin origin_ = RequestOrigin::browser;   // decided once the request is read
     bool reservation_ = false;
+    bool connect_ = false;  // the request is a CONNECT: served as a tunnel
     // What the first peek at the browser's bytes saw, when no reservation
     // marker was taken since: the request's first bytes.
     std::array<char, kHeaderPeekWindow> first_peek_;

@@ -1,6 +1,6 @@
 // The threads connections run on. Each connection has a thread of its own
-// while it runs, as before; what changes is that a thread which has served its
-// connection stays a while for the next one instead of ending. Under Wine a
+// while it runs; a thread which has served its connection stays a while for
+// the next one instead of ending. Under Wine a
 // new thread costs more than serving a small page: its stack is mapped and
 // cleared page by page on every start, and unmapped again at its end.
 //

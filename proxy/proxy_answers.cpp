@@ -54,6 +54,21 @@ LineList dial_up_error_page() {
     return error_page("HTTP/1.0 502 Bad Gateway\r\n", "DialUp Error", std::nullopt);
 }
 
+LineList bad_request_page(std::string_view request_line) {
+    return error_page("HTTP/1.0 400 Bad Request\r\n", "Bad Request",
+                      "<PRE>Client request : " + std::string(request_line) + "</PRE>");
+}
+
+LineList forbidden_port_page(std::string_view request_line) {
+    return error_page("HTTP/1.0 403 Forbidden\r\n", "Forbidden",
+                      "<PRE>Client request : " + std::string(request_line) + "</PRE>");
+}
+
+LineList offline_tunnel_page(std::string_view request_line) {
+    return error_page("HTTP/1.0 503 Service Unavailable\r\n", "Offline",
+                      "<PRE>Client request : " + std::string(request_line) + "</PRE>");
+}
+
 bool client_copy_is_current(const ProxyRequest& request, const ServerResponse& recorded) {
     return request.if_modified_since_valid && recorded.last_modified_valid &&
            request.if_modified_since_time == recorded.last_modified_time;

@@ -32,6 +32,16 @@ LineList tls_error_page(std::string_view host, int port, std::string_view reason
 // 502 when the dial-up connection could not be dialled.
 LineList dial_up_error_page();
 
+// A CONNECT the proxy will not tunnel, each naming the request line as
+// received: 400 for a target that is not "host:port", 403 for a port the
+// tunnel settings do not allow, 503 while offline (nothing leaves the machine).
+LineList bad_request_page(std::string_view request_line);
+LineList forbidden_port_page(std::string_view request_line);
+LineList offline_tunnel_page(std::string_view request_line);
+// What the browser gets once its tunnel is open; the bytes that follow are the
+// server's.
+inline constexpr char kTunnelEstablished[] = "HTTP/1.0 200 Connection established\r\n\r\n";
+
 // The request's If-Modified-Since and the recorded page's Last-Modified are
 // both valid and name the same time: the browser's copy is the recorded one.
 bool client_copy_is_current(const ProxyRequest& request, const ServerResponse& recorded);

@@ -3,12 +3,17 @@
 to look at.
 
 Usage: contact_sheet.py IMAGE_DIR OUTPUT.png [ZOOM]
+       contact_sheet.py --each IMAGE_DIR FOLDER
 
 It reads the files back from IMAGE_DIR (the output of draw_images.py), so the
 sheet shows what the resource compiler gets. Rows, top to bottom: each icon
 over white and over a dark taskbar colour, large sizes after small; then the
 two state-image strips over a white tree-view background; then the toolbar
 strip on the button face. Python standard library only.
+
+With --each it writes every state image and every icon's small size on its
+own, twice as large, into FOLDER (request-state-NN.png, page-state-NN.png,
+<icon>.png): the README's table of images shows these.
 """
 
 import os
@@ -116,7 +121,28 @@ def write_png(path, rows):
                 chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
+def write_each(folder, target, zoom=2):
+    os.makedirs(target, exist_ok=True)
+    for name, prefix in zip(STATE_FILES, ("request-state", "page-state")):
+        rows = read_bmp(os.path.join(folder, name))
+        for index in range(len(rows[0]) // 16):
+            cell = [[WHITE if p == STATE_KEY else p for p in line[16 * index:16 * index + 16]] for line in rows]
+            if all(p == WHITE for line in cell for p in line):
+                continue  # no image at this index
+            sheet = Sheet()
+            sheet.add_row([cell])
+            write_png(os.path.join(target, "%s-%02d.png" % (prefix, index)), sheet.render(zoom))
+    for name in ICON_FILES:
+        small = min(read_ico(os.path.join(folder, name)), key=len)
+        sheet = Sheet()
+        sheet.add_row([[[over(p, WHITE) for p in line] for line in small]])
+        write_png(os.path.join(target, name.replace(".ico", ".png")), sheet.render(zoom))
+    return 0
+
+
 def main(argv):
+    if len(argv) == 4 and argv[1] == "--each":
+        return write_each(argv[2], argv[3])
     if len(argv) not in (3, 4):
         sys.stderr.write(__doc__)
         return 2

@@ -368,6 +368,14 @@ def draw_right_arrow(c, x, y, fill, edge):
                     (x + 9, y + 12.6), (x + 9, y + 10), (x + 2, y + 10)]), fill)
 
 
+def draw_both_ways_arrow(c, x, y, fill, edge):
+    """A tunnel that has ended: bytes went both ways through it."""
+    c.fill(Polygon([(x + 0.5, y + 8), (x + 5, y + 3), (x + 5, y + 6), (x + 11, y + 6), (x + 11, y + 3),
+                    (x + 15.5, y + 8), (x + 11, y + 13), (x + 11, y + 10), (x + 5, y + 10), (x + 5, y + 13)]), edge)
+    c.fill(Polygon([(x + 2, y + 8), (x + 4, y + 5.4), (x + 4, y + 7), (x + 12, y + 7), (x + 12, y + 5.4),
+                    (x + 14, y + 8), (x + 12, y + 10.6), (x + 12, y + 9), (x + 4, y + 9), (x + 4, y + 10.6)]), fill)
+
+
 def draw_down_arrow(c, x, y, thick):
     if thick:
         c.fill(Polygon([(x + 4, y + 1), (x + 12, y + 1), (x + 12, y + 8), (x + 15, y + 8),
@@ -479,7 +487,7 @@ REQUEST_STATES = [
     lambda c, x: draw_page(c, x, 0, PAGE_GREEN, DARK_GREEN),  # 1 HTML page
     lambda c, x: draw_right_arrow(c, x, 0, CYAN, DARK_CYAN),  # 2 browser request in progress
     lambda c, x: draw_cross(c, x, 0),                       # 3 ended abnormally
-    None,                                                   # 4 unused
+    lambda c, x: draw_both_ways_arrow(c, x, 0, GREEN, DARK_GREEN),  # 4 CONNECT tunnel ended
     lambda c, x: draw_padlock(c, x, 0),                     # 5 401
     lambda c, x: draw_star_square(c, x, 0),                 # 6 other content type
     lambda c, x: draw_picture(c, x, 0),                     # 7 image

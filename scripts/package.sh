@@ -5,5 +5,5 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup-debian.sh" --package
-bash "$root/scripts/build.sh" win
+bash "$root/scripts/build.sh" win vellum_package
 ls -l "$root/build/win/package/vellum-1.31b-setup.exe" "$root/build/win/package/vellum-1.31b.zip"

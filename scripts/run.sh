@@ -7,13 +7,18 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup-debian.sh"
-bash "$root/scripts/build.sh" win
-exe="$root/build/win/bin/vellum.exe"
-if [ ! -f "$exe" ]; then
-    echo "vellum.exe is not built yet"
-    exit 0
-fi
+bash "$root/scripts/build.sh" win vellum tessel vellumie vellumie_pages vellum_manual vellum_probe
 session="$root/build/run"
+# Vellum keeps its cookie and password files beside itself and records there
+# unless told otherwise: it runs from a folder of its own under build/run,
+# which a rebuild never touches. A file is copied only when the build's copy
+# changed.
+program_dir="$session/program"
+mkdir -p "$program_dir"
+for name in vellum.exe tessel.dll vellumie.exe ReserveAutoGet.htm ReserveAutoGetParent.htm Velm131.chm; do
+    cp -p -u "$root/build/win/bin/$name" "$program_dir/$name"
+done
+exe="$program_dir/vellum.exe"
 . "$root/scripts/wine-env.sh"
 vellum_wine_env "$session"
 if [ -z "${DISPLAY:-}" ]; then

@@ -18,6 +18,8 @@ case "${1:-}" in
 --tests) packages+=(nginx-light chromium nsis python3-doc openssl) ;;
 --package) packages+=(nsis) ;;
 esac
+# The tunnel tests: squid as the upstream proxy, certutil for the browser's own trusted CA.
+if [ "${1:-}" = --tests ]; then packages+=(squid libnss3-tools); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -66,7 +66,6 @@ public:
     const ListenAddress& listen_address() const { return listen_address_; }
     // The resource id of the mode icon shown now (shell/mode_rules.h).
     int shown_icon_id() const { return shown_icon_id_; }
-    bool tray_icon_added() const { return tray_icon_added_; }
 
     // Brings icon, tray icon, menu check marks and toolbar in line with the
     // modes and the number of live connections.

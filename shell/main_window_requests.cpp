@@ -9,6 +9,7 @@
 #include "base/messages.h"
 #include "base/prompt.h"
 #include "cookies/cookies_win.h"
+#include "proxy/connect_target.h"
 #include "proxy/connection_io_win.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
@@ -30,6 +31,7 @@ std::unique_ptr<ConnectionRecord> MainWindow::make_record() const {
     record->debug_mode = debug_mode_;
     record->proxy = s.proxy;
     record->dialup = s.dialUp;
+    record->tunnel_ports = parse_tunnel_ports(s.tunnelAllowedPorts);
     record->cookies_for = [](const ParsedUrl& url) { return cookie_jar_header_value(url); };
     return record;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "http/url_text.h"
+#include "proxy/connect_target.h"
 
 namespace vellum {
 namespace {
@@ -39,6 +40,7 @@ int request_state_image(const RequestNode& node) {
     if (node.abnormal) return 3;
     if (node.contentClass == -1) return 2;
     if (node.contentClass == -2) return 15;
+    if (node.tunnel()) return 4;
     if (node.status == 404) return 11;
     if (node.status == 401) return 5;
     if (node.status == -1) return 12;
@@ -52,6 +54,10 @@ int request_state_image(const RequestNode& node) {
     case 0: return node.status == 304 ? 13 : 10;
     default: return 0;
     }
+}
+
+bool RequestNode::tunnel() const {
+    return request && request->method == kConnectMethod;
 }
 
 RequestTree::RequestTree(RequestTreeView& view) : view_(view) {

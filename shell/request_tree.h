@@ -52,6 +52,8 @@ struct RequestNode {
     // The request-line target as received; empty for the root.
     const std::string& url() const;
     bool finished() const { return contentClass >= 0; }
+    // A CONNECT: labelled with its target, and shown as a tunnel once ended.
+    bool tunnel() const;
 };
 
 class RequestTree {
@@ -92,7 +94,9 @@ private:
 // folder, or its absolute path on the same host, or the whole URL.
 std::string request_label(const std::string& parent_url, const std::string& url, bool parent_is_root);
 
-// The state image of a node (0 blank, 1-15 as the image strip shows them).
+// The state image of a node (0 blank, 1-15 as the image strip shows them). A
+// tunnel shows the in-progress arrow while it runs, the cross when it failed
+// or was refused, and its own image (4) once it ended normally.
 int request_state_image(const RequestNode& node);
 
 }  // namespace vellum

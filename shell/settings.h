@@ -51,6 +51,9 @@ struct Settings : AutoGetSettings {
     std::int32_t windowPosBottom = 0;
     ProxySettings proxy;
     DialUpSettings dialUp;
+    // tunnel.allowedPorts: the ports a CONNECT may reach besides 443, as
+    // proxy/connect_target.h reads them ("563 8443 10000-10100").
+    std::string tunnelAllowedPorts;
 
     bool operator==(const Settings&) const = default;
 };

@@ -74,6 +74,7 @@ const StoredSetting kStoredSettings[] = {
     {"dialUp.dialStr", &field<&Settings::dialUp, &DialUpSettings::dialStr>},
     {"dialUp.idStr", &field<&Settings::dialUp, &DialUpSettings::idStr>},
     {"dialUp.passwordStr", &field<&Settings::dialUp, &DialUpSettings::passwordStr>},
+    {"tunnel.allowedPorts", &field<&Settings::tunnelAllowedPorts>},
 };
 
 template <typename... Ts>

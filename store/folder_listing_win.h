@@ -30,7 +30,7 @@
 // A full listing costs several listings of P "*" (Wine reads every entry's
 // attributes for it, 15 ms among 4,000 files), so one is made only when the
 // names it brings will answer the next look-up too; until then a look-up
-// lists P "*" as before. A change another program makes inside the instant
+// lists P "*". A change another program makes inside the instant
 // of one of our writes (between the stamp read before it and the write's
 // end, tens of microseconds) can't be told from ours and is seen at the
 // folder's next change that is not ours.

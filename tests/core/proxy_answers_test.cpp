@@ -48,6 +48,15 @@ TEST(ErrorPages, NotImplementedAndTheTwoGatewayErrors) {
               "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
 }
 
+TEST(ErrorPages, TunnelRefusalsNameTheRequest) {
+    const std::string line = "CONNECT h:22 HTTP/1.1\r\n";
+    const std::string tail = "<PRE>Client request : CONNECT h:22 HTTP/1.1\r\n</PRE><HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>";
+    const std::string head = "Content-Type: text/html\r\n\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>";
+    EXPECT_EQ(bad_request_page(line).join(), "HTTP/1.0 400 Bad Request\r\n" + head + "<H1>Bad Request</H1>" + tail);
+    EXPECT_EQ(forbidden_port_page(line).join(), "HTTP/1.0 403 Forbidden\r\n" + head + "<H1>Forbidden</H1>" + tail);
+    EXPECT_EQ(offline_tunnel_page(line).join(), "HTTP/1.0 503 Service Unavailable\r\n" + head + "<H1>Offline</H1>" + tail);
+}
+
 // Each substituted line comes out of the platform formatter's 1024-byte
 // buffer: a long request line cuts the closing tag off, nothing else.
 TEST(ErrorPages, ALongSubstitutedLineIsCutAtTheFormattersLimit) {

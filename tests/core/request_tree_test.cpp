@@ -162,6 +162,23 @@ TEST_F(RequestTreeTest, CrawlerAndFailureImages) {
     EXPECT_EQ(view.dump(), "http://h/c.html [3]\n");
 }
 
+TEST_F(RequestTreeTest, ATunnelIsLabelledWithItsTargetAndShowsHowItEnded) {
+    auto connect = [](const std::string& target) {
+        auto request = std::make_unique<ProxyRequest>();
+        request->method = "CONNECT";
+        request->url = target;
+        request->parsed_url = parse_url(target).value_or(ParsedUrl{});
+        return request;
+    };
+    done("http://h/a.html");
+    RequestNode* open = tree.add(connect("h:443"));
+    RequestNode* refused = tree.add(connect("h:22"));
+    EXPECT_EQ(view.dump(), "http://h/a.html [1]\nh:443 [2]\nh:22 [2]\n");
+    tree.finish(open, 0, 0, 200, LineList{});
+    tree.finish(refused, 0, 1, 403, LineList{});
+    EXPECT_EQ(view.dump(), "http://h/a.html [1]\nh:443 [4]\nh:22 [3]\n");
+}
+
 TEST_F(RequestTreeTest, ElevenFinishedPagesLeaveTen) {
     done("http://h/0.html");
     done("http://h/0.gif", "http://h/0.html", 3);

@@ -61,7 +61,9 @@ TEST(ProgressPaceTest, RandomTimingsKeepTheBarsEndAndPace) {
         EXPECT_EQ(told.back().second, percent);
         for (std::size_t i = 1; i < told.size(); ++i) {
             EXPECT_NE(told[i].second, told[i - 1].second);
-            if (i + 1 < told.size()) EXPECT_GE(told[i].first - told[i - 1].first, kScreenPaceMs);
+            if (i + 1 < told.size()) {
+                EXPECT_GE(told[i].first - told[i - 1].first, kScreenPaceMs);
+            }
         }
     }
 }

@@ -175,12 +175,12 @@ class BrowserTest(unittest.TestCase):
                 self.program.kill()
         self.program = None
 
-    def chromium(self, *args):
+    def chromium(self, *args, proxy_script=None):
         profile = tempfile.mkdtemp(prefix="profile-", dir=self.work)
         command = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
                    "--user-data-dir=" + profile,
-                   "--proxy-pac-url=" + self.proxy_script,
+                   "--proxy-pac-url=" + (proxy_script or self.proxy_script),
                    "--virtual-time-budget=5000", *args]
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
         return done.stdout
@@ -226,6 +226,27 @@ class BrowserTest(unittest.TestCase):
         self.chromium("--screenshot=" + os.path.join(ARTIFACTS, "offline-jp.png"), "--window-size=640,300",
                       self.url("jp.html"))
         self.stop_vellum()
+        self.assertEqual(self.asked_for, {self.site_address}, "hosts Vellum was asked for")
+
+    def test_route_site_script_sends_only_that_site_through_vellum(self):
+        """scripts/route-site.sh, as the README gives it to a user: the page
+        comes through Vellum (it is in the request tree, and nginx saw
+        Vellum's HTTP/1.0 request), and nothing else was asked of it."""
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "route-site.sh")
+        line = subprocess.run(["bash", script, "--proxy", "127.0.0.1:%d" % VELLUM_PORT,
+                               "--elsewhere", "127.0.0.1:%d" % closed_port(), self.site_address],
+                              stdout=subprocess.PIPE, check=True, universal_newlines=True, timeout=30).stdout.split()
+        self.assertEqual(line[0], "chromium")
+        pac = [word.split("=", 1)[1] for word in line if word.startswith("--proxy-pac-url=")][0]
+        self.assertIn("--proxy-bypass-list=<-loopback>", line)
+        self.start_nginx()
+        self.start_vellum(internet=1, localize=0)
+        self.assertIn(b"<body>", self.chromium("--dump-dom", self.url("index.html"), proxy_script=pac))
+        labels = [label for depth, _, label in request_tree() if depth == 0]
+        self.assertIn(self.url("index.html"), labels)
+        self.stop_vellum()
+        with open(os.path.join(self.work, "access.log")) as log:
+            self.assertIn('"GET /index.html HTTP/1.0"', log.read())
         self.assertEqual(self.asked_for, {self.site_address}, "hosts Vellum was asked for")
 
 

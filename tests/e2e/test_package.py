@@ -9,6 +9,7 @@ import unittest
 from vellum_e2e import BIN, WINE_RUN, Program, probe, read_published, wait_until
 
 PACKAGE = os.path.join(os.path.dirname(BIN), "package")
+PACKAGED_FILES = os.path.join(PACKAGE, "files")  # what the setup holds: the programs without debugging sections
 SETUP = os.path.join(PACKAGE, "vellum-1.31b-setup.exe")
 SHIPPED = ["vellum.exe", "tessel.dll", "vellumie.exe", "ReserveAutoGet.htm", "ReserveAutoGetParent.htm",
            "Velm131.chm"]
@@ -48,7 +49,7 @@ class SetupProgramTest(unittest.TestCase):
             installed = os.path.join(self.folder, name)
             self.assertTrue(os.path.isfile(installed), name)
             if name != "uninstall.exe":
-                with open(installed, "rb") as a, open(os.path.join(BIN, name), "rb") as b:
+                with open(installed, "rb") as a, open(os.path.join(PACKAGED_FILES, name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
         uninstall_key = wine("reg", "query",
                              "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellum").stdout
@@ -64,13 +65,16 @@ class SetupProgramTest(unittest.TestCase):
             probe("close")
             program.wait(60)
 
-        # What the user made there: a recording and the cookie file.
+        # Its close wrote both files beside it, empty: nothing was kept.
+        for name in ("cookie", "authenticate"):
+            self.assertEqual(os.path.getsize(os.path.join(self.folder, name)), 0, name)
+        # What the user made there: a recording and a cookie.
         recording = os.path.join(self.folder, "site.test", "index.html")
         os.makedirs(os.path.dirname(recording), exist_ok=True)
         with open(recording, "wb") as page:
             page.write(b"<p>kept</p>")
-        with open(os.path.join(self.folder, "cookie"), "wb") as cookies:
-            cookies.write(b"")
+        with open(os.path.join(self.folder, "cookie"), "ab") as cookies:
+            cookies.write(b"site.test\tFALSE\t/\tFALSE\t0\tkept\t1\r\n")
 
         self.assertTrue(self.uninstall())
         for name in SHIPPED + ["uninstall.exe"]:
@@ -78,8 +82,15 @@ class SetupProgramTest(unittest.TestCase):
         with open(recording, "rb") as page:
             self.assertEqual(page.read(), b"<p>kept</p>")
         self.assertTrue(os.path.exists(os.path.join(self.folder, "cookie")))
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "authenticate")))
         self.assertNotIn(b"UninstallString", wine(
             "reg", "query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellum").stdout)
+
+    def test_shipped_programs_have_no_debugging_sections(self):
+        for name in ("vellum.exe", "tessel.dll", "vellumie.exe"):
+            sections = subprocess.run(["x86_64-w64-mingw32-objdump", "-h", os.path.join(PACKAGED_FILES, name)],
+                                      stdout=subprocess.PIPE, check=True).stdout.decode()
+            self.assertNotIn(".debug_", sections, name)
 
     def tearDown(self):
         if os.path.exists(os.path.join(self.folder, "uninstall.exe")):

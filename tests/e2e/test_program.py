@@ -1,8 +1,12 @@
 """The real vellum.exe started, used and stopped from outside."""
 import unittest
 
-from vellum_e2e import (Program, closed_by_peer, connect, probe, probe_text, read_published,
-                        wait_until)
+import os
+import shutil
+import tempfile
+
+from vellum_e2e import (OriginServer, Program, answer_with, closed_by_peer, connect, exchange, probe, probe_text,
+                        read_published, wait_until, windows_path, write_settings)
 
 LOOPBACK = 0x7F000001
 
@@ -44,6 +48,35 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(program.wait(), 0)
         self.assertIsNone(read_published(), "ServerAddress/ServerPort must go with the program")
         self.assertIsNone(connect(28201))
+
+    def test_probe_switches_a_running_program_between_the_three_modes(self):
+        """vellum_probe mode, as the README gives it: each of the six
+        switches goes through the window's own commands, and the proxy
+        answers as the mode says (offline from the save folder, online
+        forwarded, recording forwarded and kept)."""
+        save = tempfile.mkdtemp(prefix="vellum-e2e-mode-", dir="/tmp")
+        self.addCleanup(shutil.rmtree, save, True)
+        origin = OriginServer(answer_with(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfrom the origin"))
+        self.addCleanup(origin.close)
+        write_settings(localPath=windows_path(save), internet=0, localize=0)
+        self.start_listening(28206)
+        self.assertEqual(probe("mode"), (0, "offline"))
+        page = os.path.join(save, origin.host_folder(), "x.txt")
+
+        def ask():
+            return exchange(28206, ("GET %s HTTP/1.0\r\n\r\n" % origin.url("/x.txt")).encode())
+
+        self.assertTrue(ask().startswith(b"HTTP/1.0 404"), "offline with nothing recorded")
+        for mode in ("online", "recording", "offline", "recording", "online", "offline"):
+            self.assertEqual(probe("mode", mode), (0, mode))
+            forwarded = len(origin.requests)
+            self.assertTrue(ask().endswith(b"from the origin"), mode)
+            self.assertEqual(len(origin.requests) - forwarded, 0 if mode == "offline" else 1, mode)
+            if mode == "online" and forwarded == 0:
+                self.assertFalse(os.path.exists(page), "online records nothing")
+            if mode == "recording":
+                self.assertTrue(wait_until(lambda: os.path.exists(page), 10), "recording keeps the page")
+        self.assertEqual(probe("mode", "sideways")[0], 2)
 
     def test_second_copy_fails_to_bind_and_ends(self):
         first = self.start_listening(28202)

@@ -51,7 +51,12 @@
 //                                 tree (in the order "tree" prints) through
 //                                 its context menu; print the log as hex
 //   command ID                    post WM_COMMAND ID to the main window, as
-//                                 its menu does
+//                                 its menu does (e.g. 40110 インターネット
+//                                 接続, 40113 ページ保存)
+//   mode [offline|online|recording]
+//                                 print the mode the main window's toolbar
+//                                 shows; with a mode, switch to it first
+//                                 through the same commands as the menu
 //   dialog SECONDS TITLE          wait for a dialog with this title; print
 //                                 its screen rectangle "left top right bottom"
 //   press TITLE ID                click the button ID of that dialog (without
@@ -66,8 +71,6 @@
 //                                 (8 numbers), or "none" without a menu
 //   menu-item INDEX               choose the INDEX-th item of the open popup
 //                                 menu with the keyboard
-//                                 its menu does (e.g. 40110 インターネット
-//                                 接続, 40113 ページ保存)
 //   counts                        print the program's live threads, handles
 //                                 and memory as the system reports them:
 //                                 "threads=N handles=N private=BYTES
@@ -753,6 +756,41 @@ int counts() {
     return 0;
 }
 
+// The mode as the toolbar's two buttons show it. A toolbar answers these
+// questions from any process; a menu's check marks can't be read from outside
+// under Wine.
+constexpr UINT kInternetCommand = 40110;  // インターネット接続
+constexpr UINT kLocalizeCommand = 40113;  // ページ保存
+
+const char* toolbar_mode(HWND toolbar) {
+    const bool internet = SendMessageA(toolbar, TB_ISBUTTONPRESSED, kInternetCommand, 0) != 0;
+    const bool localize = SendMessageA(toolbar, TB_ISBUTTONPRESSED, kLocalizeCommand, 0) != 0;
+    return localize ? "recording" : internet ? "online" : "offline";
+}
+
+int mode(const char* wanted) {
+    HWND main = FindWindowA("VELLUM", nullptr);
+    HWND toolbar = main ? FindWindowExA(main, nullptr, TOOLBARCLASSNAMEA, nullptr) : nullptr;
+    if (!toolbar) return 1;
+    if (wanted) {
+        const std::string to = wanted;
+        if (to != "offline" && to != "online" && to != "recording") return 2;
+        // The commands toggle: インターネット接続 turns recording off with
+        // the connection, ページ保存 turns the connection on with recording.
+        for (int step = 0; step < 3 && to != toolbar_mode(toolbar); ++step) {
+            const std::string now = toolbar_mode(toolbar);
+            const UINT command = (to == "recording" || now == "recording") && !(to == "offline" && now == "recording")
+                                     ? kLocalizeCommand
+                                     : kInternetCommand;
+            if (!PostMessageA(main, WM_COMMAND, command, 0)) return 1;
+            // The window takes it in turn with whatever it is doing.
+            for (int waited = 0; waited < 100 && now == toolbar_mode(toolbar); ++waited) Sleep(50);
+        }
+    }
+    std::printf("%s\n", toolbar_mode(toolbar));
+    return !wanted || std::string(wanted) == toolbar_mode(toolbar) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -862,12 +900,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "counts") return counts();
+    if (command == "mode") return mode(argc > 2 ? argv[2] : nullptr);
     if (command == "folder-menu" && argc > 2) return folder_menu(std::atoi(argv[2]));
     if (command == "menu-item" && argc > 2) return menu_keys(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: vellum_probe message-box|registry|delete-address|window|status|close|end-session|settings|"
                  "clear-settings|tree|request-log|minimize|autoget-start|autoget-stop|autoget-state|autoget-close|"
                  "autoget-key|autoget-menu|reserve-request|window-rect|command|dialog|press|window-of|close-window|"
-                 "folder-menu|menu-item|counts\n");
+                 "folder-menu|menu-item|counts|mode\n");
     return 2;
 }

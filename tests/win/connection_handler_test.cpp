@@ -46,7 +46,9 @@ protected:
     std::string exchange(const std::string& request, bool own = false) {
         auto pair = testing::make_socket_pair();
         record.client_socket = pair.near_end.release();
-        if (own) EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
+        if (own) {
+            EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
+        }
         testing::send_all(pair.far_end.get(), request);
         shutdown(pair.far_end.get(), SD_SEND);  // the browser has said all it will
         std::string answer;

@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "proxy/connect_target.h"
 #include "proxy/connection_handler_win.h"
 #include "proxy/connection_record.h"
 #include "proxy/own_connections_win.h"
@@ -164,7 +165,9 @@ protected:
     std::string get(const std::string& extra_lines = "", bool own = false) {
         auto pair = testing::make_socket_pair();
         record.client_socket = pair.near_end.release();
-        if (own) EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
+        if (own) {
+            EXPECT_TRUE(announce_own_connection(pair.far_end.get()));
+        }
         testing::send_all(pair.far_end.get(), "GET http://127.0.0.1:" + std::to_string(origin.port()) +
                                                   "/p HTTP/1.0\r\n" + extra_lines + "\r\n");
         shutdown(pair.far_end.get(), SD_SEND);
@@ -218,6 +221,34 @@ TEST_F(ProxyDialTest, AFailedDialGivesTheBrowserTheDialUpErrorPage) {
     get();
     EXPECT_NE(main.result.log.join().find("ダイアルアップ接続エラー\r\n"), std::string::npos);
     EXPECT_EQ(main.result.log.join().find("ダイアルアップ接続開始"), std::string::npos);
+}
+
+TEST_F(ProxyDialTest, ATunnelDialsAsAnyOnlineRequestDoes) {
+    record.tunnel_ports = parse_tunnel_ports(std::to_string(origin.port()));
+    auto tunnel = [&] {
+        auto pair = testing::make_socket_pair();
+        record.client_socket = pair.near_end.release();
+        testing::send_all(pair.far_end.get(), "CONNECT 127.0.0.1:" + std::to_string(origin.port()) +
+                                                  " HTTP/1.0\r\n\r\nGET /p HTTP/1.0\r\n\r\n");
+        shutdown(pair.far_end.get(), SD_SEND);
+        std::string answer;
+        std::thread browser([&] { answer = testing::receive_all(pair.far_end.get()); });
+        main.run(record);
+        browser.join();
+        return answer;
+    };
+    EXPECT_EQ(tunnel(), "HTTP/1.0 200 Connection established\r\n\r\n"
+                        "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok");
+    EXPECT_EQ(ras.call_names(), (Names{"enum_connections", "enum_connections", "dial"}));
+    EXPECT_EQ(dial_lines(), "ダイアルアップ接続をサポートします。\r\nダイアルアップ接続開始\r\n"
+                            "ダイアルアップ接続しました。\r\n");
+
+    ras.lines.clear();
+    ras.dial_result = 678;
+    const std::string failed = tunnel();
+    EXPECT_EQ(failed.substr(0, failed.find("\r\n")), "HTTP/1.0 502 Bad Gateway");
+    EXPECT_NE(failed.find("<H1>DialUp Error</H1>"), std::string::npos);
+    EXPECT_EQ(main.result.status, 1);
 }
 
 TEST_F(ProxyDialTest, AFailedDialForTheCrawlerEndsWithoutLineOrAnswer) {

@@ -81,7 +81,9 @@ int level_of(HWND tree, HTREEITEM item) {
 }
 
 std::string scroll_state(HWND tree, int bar) {
-    SCROLLINFO info{sizeof info, SIF_ALL};
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
     const bool shown = (GetWindowLongA(tree, GWL_STYLE) & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL)) != 0;
     if (!shown || !GetScrollInfo(tree, bar, &info)) return shown ? "shown" : "none";
     std::ostringstream out;

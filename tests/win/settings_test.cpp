@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -106,6 +107,7 @@ Settings every_field_changed() {
     s.recStart = {1, 6, 45, 1, LineList{"php", "asp"}};
     s.recScanString = "ソフト", s.recScanUplow = 1;
     s.dialUp = {1, "プロバイダ", "user", "pass word"};
+    s.tunnelAllowedPorts = "563 8443 10000-10100";
     return s;
 }
 
@@ -294,6 +296,23 @@ TEST_F(SettingsStore, TextLongerThanItsBufferFallsBackToTheDefault) {
     EXPECT_EQ(loaded().proxy.address, longest);
 }
 
+TEST_F(SettingsStore, TextIsStoredWithItsTerminator) {
+    const RegKey key = open_or_create_key(HKEY_CURRENT_USER, kSettingsKeyPath);
+    ASSERT_TRUE(key);
+    for (const std::string& text : {std::string(), std::string("C:\\保存"), std::string(259, 'a')}) {
+        ASSERT_TRUE(write_string(key.get(), "localPath", text));
+        char bytes[300];
+        std::memset(bytes, 'X', sizeof bytes);
+        DWORD count = sizeof bytes;
+        DWORD type = 0;
+        ASSERT_EQ(RegQueryValueExA(key.get(), "localPath", nullptr, &type, reinterpret_cast<BYTE*>(bytes), &count),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(std::string(bytes, count), text + '\0') << text.size();
+        EXPECT_EQ(read_string(key.get(), "localPath", "default"), text);
+    }
+}
+
 TEST_F(SettingsStore, TextReadsTheSameWithAndWithoutTerminator) {
     // The byte after the data is not zero, so the system stores no terminator.
     const char unterminated[] = "host.exampleX";
@@ -330,7 +349,7 @@ TEST_F(SettingsStore, SavedKeyHoldsExactlyTheStoredFormat) {
     save_settings(loaded());
     std::map<std::string, DWORD> expected;
     for (const char* name : {"localPath", "proxy.address", "proxy.port", "recStart.linkExtList", "recScan.string",
-                             "dialUp.dialStr", "dialUp.idStr", "dialUp.passwordStr"})
+                             "dialUp.dialStr", "dialUp.idStr", "dialUp.passwordStr", "tunnel.allowedPorts"})
         expected[name] = REG_SZ;
     for (const char* name :
          {"versionH", "versionL", "localize", "internet", "recTreePut", "log", "recStatusModify", "recStatusLink",
