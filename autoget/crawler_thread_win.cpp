@@ -224,7 +224,7 @@ private:
     // AGM_AUTH with the node's host and the challenge; the window's token,
     // or nullptr.
     std::unique_ptr<std::string> ask_credentials(const std::string& challenge) {
-        const std::string host = url_host_port(order_.url).value_or("");
+        const std::string host = credential_host(order_.url, url_host_port(order_.url).value_or(""));
         if (!PostMessageA(start_.window, AGM_AUTH, reinterpret_cast<WPARAM>(host.c_str()),
                           reinterpret_cast<LPARAM>(challenge.c_str()))) {
             return nullptr;

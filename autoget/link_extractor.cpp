@@ -166,11 +166,10 @@ void upper_case(std::string& text) {
     }
 }
 
-bool is_http_ignoring_case(const std::string& scheme) {
-    if (scheme.size() != 4) return false;
+bool is_web_scheme_ignoring_case(const std::string& scheme) {
     std::string folded = scheme;
     upper_case(folded);
-    return folded == "HTTP";
+    return folded == "HTTP" || folded == "HTTPS";
 }
 
 std::string_view trim_spaces(std::string_view text) {
@@ -272,7 +271,7 @@ private:
         if (tag_name_ == "BASE" && attribute_ == "HREF") {
             base_.reset();
             std::optional<ParsedUrl> base = parse_url(value_);
-            if (base && (!base->scheme || is_http_ignoring_case(*base->scheme))) base_ = std::move(base);
+            if (base && (!base->scheme || is_web_scheme_ignoring_case(*base->scheme))) base_ = std::move(base);
             return;
         }
         if (requisites_ && requisite_pair()) return;
@@ -455,7 +454,7 @@ std::optional<ParsedUrl> resolve_url(const ParsedUrl* base, const ParsedUrl* rel
     const ParsedUrl& r = *relative;
     ParsedUrl url;
     url.scheme = r.scheme ? r.scheme : b.scheme;
-    if (url.scheme != "http") return std::nullopt;
+    if (!url.scheme || !is_web_scheme(*url.scheme)) return std::nullopt;
     if (r.host) {
         url.host = r.host;
         url.port = r.port;

@@ -20,7 +20,7 @@
 namespace vellum {
 
 struct LinkEntry {
-    ParsedUrl url;   // absolute "http" URL, never a fragment
+    ParsedUrl url;   // absolute "http" or "https" URL, never a fragment
     int isLink = 0;  // 1 hyperlink, 0 embedded resource
 };
 using LinkList = std::vector<LinkEntry>;
@@ -99,7 +99,7 @@ void scan_links(PageSource& source, const ParsedUrl& url, LinkScan scan, LinkLis
 std::size_t tag_length(std::string_view after_lt);
 
 // `relative` made absolute against `base`: none when either is missing, the
-// scheme is not "http", there is no host, `relative` has no path, or a
+// scheme is neither "http" nor "https", there is no host, `relative` has no path, or a
 // relative path meets a base path that does not start with "/". Dot segments
 // of a relative path are resolved, never above "/". No fragment.
 std::optional<ParsedUrl> resolve_url(const ParsedUrl* base, const ParsedUrl* relative);

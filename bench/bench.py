@@ -30,8 +30,9 @@ PORT_SQUID = 28402
 PORT_VELLUM = 28403
 PORT_WINE_SERVE = 28404
 PORT_WINE_RELAY = 28405
-PORT_WINE_SERVE_POOL = 28408
-PORT_WINE_RELAY_POOL = 28409
+PORT_WINE_SERVE_POOL = 28406
+PORT_WINE_RELAY_POOL = 28407
+PORT_TLS_ORIGIN = 28408  # nginx over TLS, the same files as the origin
 
 SIZES = [("2k", "/2k.html", 2048), ("100k", "/100k.html", 102400)]
 CONCURRENCY = [1, 8, 32]
@@ -133,6 +134,53 @@ http {{
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if not wait_port(PORT_ORIGIN, 20):
             raise Skip("nginx did not start (see %s/error.log)" % self.dir)
+
+    def stop(self):
+        stop_process(self.process)
+
+
+class TlsNginx:
+    """nginx serving the origin's files over TLS on loopback, with a test CA
+    and a leaf for 127.0.0.1 made now (tests/e2e/tls_site.py)."""
+
+    def __init__(self, www):
+        sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+        from tls_site import Certificates
+        self.dir = os.path.join(WORK, "tls-nginx")
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+        self.certificates = Certificates(os.path.join(self.dir, "tls"), HOST)
+        leaf = self.certificates.leaves["good"]
+        conf = os.path.join(self.dir, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write(f"""daemon off;
+master_process on;
+worker_processes auto;
+pid {self.dir}/nginx.pid;
+error_log {self.dir}/error.log warn;
+events {{ worker_connections 1024; }}
+http {{
+    access_log off;
+    sendfile on;
+    default_type text/html;
+    client_body_temp_path {self.dir}/body;
+    proxy_temp_path {self.dir}/proxy;
+    fastcgi_temp_path {self.dir}/fastcgi;
+    uwsgi_temp_path {self.dir}/uwsgi;
+    scgi_temp_path {self.dir}/scgi;
+    server {{
+        listen {HOST}:{PORT_TLS_ORIGIN} ssl backlog=1024;
+        ssl_certificate {leaf["cert"]};
+        ssl_certificate_key {leaf["key"]};
+        ssl_protocols TLSv1.2 TLSv1.3;
+        root {www};
+    }}
+}}
+""")
+        self.process = subprocess.Popen(["nginx", "-c", conf, "-p", self.dir],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not wait_port(PORT_TLS_ORIGIN, 20):
+            raise Skip("nginx with TLS did not start (see %s/error.log)" % self.dir)
 
     def stop(self):
         stop_process(self.process)
@@ -448,6 +496,46 @@ def fetch(port, url, expect_status=b"200"):
     return body
 
 
+def sequential(port, url, requests, seconds):
+    """Concurrency 1, one connection per request as ab makes them, each
+    request timed from connect to the proxy's close: req/s, mean, median and
+    p95 in ms. Bounded like ab by a count and a time."""
+    times, failed = [], 0
+    request = b"GET %s HTTP/1.0\r\nHost: %s\r\n\r\n" % (url.encode(), url.split("/")[2].encode())
+    # One untimed request first: the first of its kind loads what the
+    # program loads once (for https, Schannel and the certificate stores).
+    try:
+        fetch(port, url)
+    except (OSError, RuntimeError):
+        pass
+    started = time.monotonic()
+    while len(times) + failed < requests and time.monotonic() - started < seconds:
+        begun = time.monotonic()
+        try:
+            with socket.create_connection((HOST, port), timeout=30) as s:
+                s.sendall(request)
+                data = bytearray()
+                while True:
+                    part = s.recv(65536)
+                    if not part:
+                        break
+                    data += part
+            if not data.startswith(b"HTTP/1.0 200"):
+                failed += 1
+                continue
+        except OSError:
+            failed += 1
+            continue
+        times.append(time.monotonic() - begun)
+    elapsed = time.monotonic() - started
+    if not times:
+        return {"error": "no request succeeded", "failed": failed, "non2xx": 0}
+    ordered = sorted(times)
+    return {"rps": len(times) / elapsed, "complete": len(times), "failed": failed, "non2xx": 0,
+            "mean_ms": 1000 * sum(times) / len(times), "p50": 1000 * ordered[len(ordered) // 2],
+            "p95": 1000 * ordered[min(len(ordered) - 1, int(len(ordered) * 0.95))]}
+
+
 class MemorySampler:
     """Resident set of one process, sampled from /proc while a transfer runs."""
 
@@ -657,7 +745,7 @@ def run_load(results, section, target_name, port, proxied, args, paths=SIZES):
             results.put(section, size_name, c, target_name, figures)
 
 
-SECTIONS = ["peers", "baseline", "variants", "vellum", "tunnel", "calls"]
+SECTIONS = ["peers", "baseline", "variants", "vellum", "tunnel", "calls", "https"]
 
 
 def main():
@@ -773,6 +861,39 @@ def run_wine(results, wine, args, big_size, count_requests):
         run_vellum(results, wine, args, big_size, store, url_2k)
     if "calls" in args.only:
         count_calls(results, wine, count_requests, store, url_2k, url_100k)
+    if "https" in args.only:
+        run_https(results, wine, args, store)
+
+
+def run_https(results, wine, args, store):
+    """The same page through Vellum over https:// (TLS by Schannel, the
+    certificate checked) and over http://, at concurrency 1."""
+    log("== vellum online, https:// against http:// at c=1")
+    www = os.path.join(WORK, "www")
+    try:
+        origin = TlsNginx(www)
+    except (Skip, OSError, subprocess.SubprocessError) as e:
+        results.notes.append("https: " + str(e))
+        return
+    trust = [os.path.join(BIN, "trust_ca.exe"), wine.windows_path(origin.certificates.ca_der)]
+    try:
+        if wine.run(trust[0], "add", trust[1]).returncode != 0:
+            results.notes.append("https: the test CA could not be trusted")
+            return
+        vellum = Vellum(wine, "online", store)
+        try:
+            for size_name, path, _ in SIZES:
+                plain = sequential(PORT_VELLUM, "http://%s:%d%s" % (HOST, PORT_ORIGIN, path),
+                                   args.requests, args.seconds)
+                results.put("https", size_name, 1, "vellum http://", plain)
+                secure = sequential(PORT_VELLUM, "https://%s:%d%s" % (HOST, PORT_TLS_ORIGIN, path),
+                                    args.requests, args.seconds)
+                results.put("https", size_name, 1, "vellum https://", secure)
+        finally:
+            vellum.stop()
+    finally:
+        wine.run(trust[0], "remove", trust[1])
+        origin.stop()
 
 
 def run_baselines(results, wine, args, big_size):
@@ -1101,6 +1222,25 @@ def targets_table(results):
                  rows)
 
 
+def https_table(results):
+    rows = []
+    for size_name, _, _ in SIZES:
+        plain = results.rows.get(("https", size_name, 1, "vellum http://"))
+        secure = results.rows.get(("https", size_name, 1, "vellum https://"))
+        if not plain or not secure:
+            continue
+        if "error" in plain or "error" in secure:
+            rows.append([size_name, "error: " + (plain.get("error") or secure.get("error")), "", "", "", "", ""])
+            continue
+        rows.append([size_name, "%.0f" % plain["rps"], "%.0f" % secure["rps"], ratio(secure["rps"], plain["rps"]),
+                     "%.1f / %.1f" % (plain["mean_ms"], plain["p50"]), "%.1f / %.1f" % (secure["mean_ms"], secure["p50"]),
+                     "%.1f / %.1f ms" % (secure["mean_ms"] - plain["mean_ms"], secure["p50"] - plain["p50"])])
+    if not rows:
+        return None
+    return table(["size", "http:// req/s", "https:// req/s", "×http", "http ms mean / median",
+                  "https ms mean / median", "TLS cost mean / median"], rows)
+
+
 def report(results, args, big_size):
     out = []
     out.append("Machine: " + machine())
@@ -1134,6 +1274,12 @@ def report(results, args, big_size):
                    " peer: tinyproxy; reference: nginx")
         ordered = ["wine-relay"] + list(dict.fromkeys(variants)) + ["vellum"]
         out.append(load_table(results, "variant", ordered, ["tinyproxy"], "nginx"))
+    https = https_table(results)
+    if https:
+        out.append("")
+        out.append("https:// through Vellum (TLS by Schannel, chain and name checked) against the same page over"
+                   " http://, concurrency 1, one connection per request; TLS cost = https − http, by mean and by median")
+        out.append(https)
     out.append("")
     out.append("Large transfer (%d MB body, one request)" % (big_size // 1048576))
     peers_mbps = [results.large[p]["mbps"] for p in ("tinyproxy", "squid") if p in results.large]

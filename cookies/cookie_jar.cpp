@@ -99,6 +99,19 @@ bool is_expired(const Cookie& cookie, FileTime now) {
     return cookie.has_expiry && cookie.expiry <= now;
 }
 
+bool holds_secure_cookie(const CookieJar& jar, std::string_view domain, std::string_view path, std::string_view name) {
+    for (const CookieDomain& d : jar.domains) {
+        if (d.domain != domain) continue;
+        for (const CookiePath& p : d.paths) {
+            if (p.path != path) continue;
+            for (const Cookie& c : p.cookies) {
+                if (c.name == name) return c.secure;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool cookie_domain_matches(std::string_view domain, std::string_view host) {
@@ -108,13 +121,17 @@ bool cookie_domain_matches(std::string_view domain, std::string_view host) {
     return host[host.size() - domain.size() - 1] == '.';
 }
 
-bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional<std::string_view> request_host) {
+bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional<std::string_view> request_host,
+                      bool over_https) {
     const std::string_view text = text_before_zero(set_cookie);
     // A line end inside a value would split its line of the cookie file; the
     // header parser never delivers one.
     if (text.find('\n') != std::string_view::npos) return false;
     const SetCookieFields fields = parse_set_cookie(text);
     if (!fields.name) return false;
+    // Only an answer that came over TLS may set a cookie that is to travel
+    // only over TLS; a line of the cookie file (no host) keeps its flag.
+    if (request_host && fields.secure && !over_https) return false;
 
     std::string_view domain;
     if (fields.domain) {
@@ -131,6 +148,8 @@ bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional
     }
     const std::string_view path = fields.path.value_or("/");
 
+    // Nor may a plain answer overwrite a cookie that was set over TLS.
+    if (request_host && !over_https && holds_secure_cookie(jar, domain, path, *fields.name)) return false;
     CookieDomain& domain_entry = find_or_append(jar.domains, &CookieDomain::domain, domain);
     CookiePath& path_entry = find_or_append(domain_entry.paths, &CookiePath::path, path);
     Cookie& cookie = find_or_append(path_entry.cookies, &Cookie::name, *fields.name);
@@ -152,6 +171,7 @@ bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional
 
 std::optional<std::string> cookie_jar_header_value(const CookieJar& jar, const ParsedUrl& url, FileTime now) {
     if (!url.host) return std::nullopt;
+    const bool over_https = is_https(url);
     const std::string_view path = url.path ? std::string_view(*url.path) : std::string_view();
     std::string value;
     bool any = false;
@@ -161,6 +181,7 @@ std::optional<std::string> cookie_jar_header_value(const CookieJar& jar, const P
             if (!path.starts_with(path_entry.path)) continue;
             for (const Cookie& cookie : path_entry.cookies) {
                 if (is_expired(cookie, now)) continue;
+                if (cookie.secure && !over_https) continue;
                 if (any) value += "; ";
                 value += cookie.name;
                 value += '=';

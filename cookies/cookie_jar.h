@@ -27,7 +27,7 @@ struct Cookie {
     std::string name;
     std::string value;
     std::optional<std::string> expires_text;  // after "expires=", exactly as received
-    bool secure = false;                      // kept and written back; never consulted
+    bool secure = false;                      // sent only to https:// URLs
     bool has_expiry = false;                  // the expires text was a valid HTTP date
     FileTime expiry = 0;                      // UTC; meaningful only with has_expiry
 
@@ -59,8 +59,12 @@ struct CookieJar {
 // cookies for another, nor for a whole top-level domain. A dotted IPv4 host
 // accepts only its own address as a domain. Without a domain attribute the
 // domain is the request host; an empty host, or one holding ";", stores
-// nothing. The value ends at its first zero byte.
-bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional<std::string_view> request_host);
+// nothing. The value ends at its first zero byte. With a request host, a
+// cookie with the Secure attribute is stored only from an answer that came
+// over https (`over_https`), and an answer over http can't replace a secure
+// cookie of the same domain, path and name.
+bool cookie_jar_store(CookieJar& jar, std::string_view set_cookie, std::optional<std::string_view> request_host,
+                      bool over_https = false);
 
 // Whether cookies of `domain` go to `host`: the host is the domain itself or
 // ends in "." and the domain; a domain that begins with "." matches the hosts
@@ -71,8 +75,8 @@ bool cookie_domain_matches(std::string_view domain, std::string_view host);
 
 // "name=value" of every cookie for `url` (its host without port and its
 // path), joined by "; " in jar order; none when no cookie matches. A cookie
-// whose expiry is not later than `now` is left out; "secure" is not
-// consulted.
+// whose expiry is not later than `now` is left out, and so is a secure
+// cookie unless `url` is an https:// URL.
 std::optional<std::string> cookie_jar_header_value(const CookieJar& jar, const ParsedUrl& url, FileTime now);
 
 // Removes every cookie without an expiry and every cookie whose expiry is not

@@ -35,9 +35,9 @@ void cookie_jar_load() {
     cookie_jar_load(g_jar, files_folder());
 }
 
-void cookie_jar_store(std::string_view set_cookie, std::optional<std::string_view> host) {
+void cookie_jar_store(std::string_view set_cookie, std::optional<std::string_view> host, bool over_https) {
     std::lock_guard<std::mutex> hold(g_jar_mutex);
-    cookie_jar_store(g_jar, set_cookie, host);
+    cookie_jar_store(g_jar, set_cookie, host, over_https);
 }
 
 std::optional<std::string> cookie_jar_header_value(const ParsedUrl& url) {

@@ -26,8 +26,9 @@ namespace vellum {
 // Empties the jar and fills it from the cookie file.
 void cookie_jar_load();
 // Adds or replaces the cookie a Set-Cookie value describes; `host` (the
-// request's host name, without port) is its domain unless it names one.
-void cookie_jar_store(std::string_view set_cookie, std::optional<std::string_view> host);
+// request's host name, without port) is its domain unless it names one;
+// `over_https` when the answer came over TLS (a Secure cookie needs it).
+void cookie_jar_store(std::string_view set_cookie, std::optional<std::string_view> host, bool over_https = false);
 // The Cookie header value for a request of `url`: the matching cookies'
 // name=value pairs joined with "; ", or none when no cookie matches. Any thread.
 std::optional<std::string> cookie_jar_header_value(const ParsedUrl& url);

@@ -5,7 +5,8 @@
 // crawler asks for a ready token when a server challenges it. The browser
 // answers its own challenges and is never given these.
 //
-// Two levels in insertion order: hosts (the Host header's form, host[:port])
+// Two levels in insertion order: hosts (the Host header's form, host[:port],
+// with "https://" before it for https: http/url_text.h's credential_host)
 // and, per host, challenges (a WWW-Authenticate value), compared byte for
 // byte. The credential file keeps four lines per complete entry;
 // cookies/cookie_files_win.h reads and writes it beside the program.
@@ -65,8 +66,9 @@ void credentials_remove_host(CredentialStore& store, std::string_view host);
 
 // Base64 of user name ":" password for the "Authorization: Basic " line
 // (AGM_AUTH's answer); none unless the entry exists and both are non-empty.
-// `host` is url_host_port of the challenged URL (http/url_text.h), the form
-// the proxy registered from the Host header.
+// `host` is credential_host of the challenged URL (http/url_text.h), the
+// form the proxy registered from the Host header: host[:port] for http,
+// "https://" host[:port] for https.
 std::optional<std::string> credentials_basic_token(const CredentialStore& store, std::string_view host,
                                                    std::string_view challenge);
 

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LinkList requisites = links_of(page, kPageUrl, page.size() + 1, true);
     require(subsequence(whole, requisites), "the requisites only add entries");
     for (const LinkEntry& entry : requisites) {
-        require(entry.url.scheme == "http", "an entry is an http URL");
+        require(entry.url.scheme && is_web_scheme(*entry.url.scheme), "an entry is an http or https URL");
         require(entry.url.host.has_value(), "an entry has a host");
         require(entry.url.path && !entry.url.path->empty() && entry.url.path->front() == '/',
                 "an entry's path begins with /");

@@ -39,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::optional<ParsedUrl> url = resolve_url(&*base, &*relative);
     if (!url) return 0;
-    require(url->scheme == "http" && url->host && !url->opaque, "a result is an absolute http URL");
+    require(url->scheme && is_web_scheme(*url->scheme) && url->host && !url->opaque,
+            "a result is an absolute http or https URL");
+    require(url->scheme == (relative->scheme ? relative->scheme : base->scheme), "the scheme is the reference's or the base's");
     require(url->path && !url->path->empty() && url->path->front() == '/', "a result's path begins with /");
     require(!url->fragment, "a result has no fragment");
     require(url->query == relative->query, "the query is the reference's");

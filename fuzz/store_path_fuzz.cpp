@@ -70,7 +70,8 @@ std::string decoded(std::string text, bool plus_as_space) {
 // The page a URL names, as the mapping sees it before it escapes: one
 // decoded text per element of the relative path.
 std::vector<std::string> page_elements(const ParsedUrl& url) {
-    std::vector<std::string> elements{decoded(*url.host + (url.port ? ":" + *url.port : ""), false)};
+    // The scheme is part of the page: http:// and https:// of one host are two.
+    std::vector<std::string> elements{*url.scheme, decoded(*url.host + (url.port ? ":" + *url.port : ""), false)};
     const std::string& path = *url.path;
     std::string last;
     for (std::size_t position = 0; position < path.size();) {
@@ -129,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] & 0x80) {
         const LineList parts = LineList::split(rest, true, false);
         ParsedUrl url;
-        url.scheme = "http";
+        url.scheme = data[0] & 0x40 ? "https" : "http";
         url.host = parts.size() > 0 ? parts[0] : "";
         if (parts.size() > 1 && !parts[1].empty()) url.port = parts[1];
         url.path = parts.size() > 2 ? parts[2] : "/";

@@ -21,7 +21,7 @@ void check_http(const ParsedUrl& url, std::string_view before_fragment) {
     require(text && *text == before_fragment, "url_text gives back the URL without its fragment");
     const std::optional<std::string> host_port = url_host_port(url);
     const std::optional<std::string> path_query = url_path_query(url);
-    require(host_port && path_query && *text == "http://" + *host_port + *path_query,
+    require(host_port && path_query && *text == *url.scheme + "://" + *host_port + *path_query,
             "the absolute form is the host part and the path part");
 
     ParsedUrl without_fragment = url;
@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::optional<ParsedUrl> url = parse_url(input);
     if (!url) {
-        require(before_query.substr(0, 5) == "http:", "only an http URL can fail to parse");
+        require(before_query.substr(0, 5) == "http:" || before_query.substr(0, 6) == "https:",
+                "only an http or https URL can fail to parse");
         return 0;
     }
     require(url->fragment == (hash == std::string::npos ? std::nullopt : std::optional(input.substr(hash + 1))),
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (before_query.find(':') == std::string_view::npos) {
         require(!url->scheme && !url->host && !url->opaque, "without a colon there is only a path");
         require(url->path.value_or("") == before_query, "without a colon the rest is the path");
-    } else if (url->scheme == "http") {
+    } else if (url->scheme && is_web_scheme(*url->scheme)) {
         check_http(*url, before_fragment);
     } else {
         require(url->scheme && !url->host && !url->path, "another scheme has only an opaque part");

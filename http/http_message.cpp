@@ -206,7 +206,7 @@ std::optional<ParsedUrl> parse_url(std::string_view text) {
     }
     url.scheme = std::string(rest.substr(0, colon));
     std::string_view after = rest.substr(colon + 1);
-    if (*url.scheme != "http") {
+    if (!is_web_scheme(*url.scheme)) {
         if (!after.empty()) url.opaque = std::string(after);
         return url;
     }

@@ -48,7 +48,7 @@ struct ParsedUrl {
     std::optional<std::string> path;      // begins with "/"
     std::optional<std::string> query;     // without "?"
     std::optional<std::string> fragment;  // without "#"
-    std::optional<std::string> opaque;    // schemes other than "http": all after ":"
+    std::optional<std::string> opaque;    // schemes other than "http" and "https": all after ":"
 
     bool operator==(const ParsedUrl&) const = default;
 };
@@ -88,6 +88,15 @@ struct ServerResponse {
     double version_number = -1.0;
     LineList set_cookies;  // one value per Set-Cookie header
 };
+
+// "http" and "https", exactly (lower case): the schemes whose URLs have a
+// host and a path. Every other scheme, the same letters in upper case
+// included, keeps its text after ":" as the opaque part.
+inline bool is_web_scheme(std::string_view scheme) { return scheme == "http" || scheme == "https"; }
+// Whether `url` is an https:// URL: fetched over TLS, stored apart from http://.
+inline bool is_https(const ParsedUrl& url) { return url.scheme && *url.scheme == "https"; }
+// The port a web URL without one is served on: 443 for https, 80 for http.
+inline int default_port(const ParsedUrl& url) { return is_https(url) ? 443 : 80; }
 
 std::optional<ParsedUrl> parse_url(std::string_view text);
 

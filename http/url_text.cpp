@@ -24,7 +24,7 @@ std::optional<std::string> url_path_query(const ParsedUrl& url) {
 
 std::optional<std::string> url_text(const ParsedUrl& url) {
     if (!url.scheme) return std::nullopt;
-    if (*url.scheme == "http") {
+    if (is_web_scheme(*url.scheme)) {
         auto host = url_host_port(url);
         auto path = url_path_query(url);
         if (!host || !path) return std::nullopt;
@@ -32,6 +32,12 @@ std::optional<std::string> url_text(const ParsedUrl& url) {
     }
     if (!url.opaque) return std::nullopt;
     return *url.scheme + ":" + *url.opaque;
+}
+
+std::string credential_host(const ParsedUrl& url, std::string_view host_port) {
+    std::string host = is_https(url) ? "https://" : "";
+    host += host_port;
+    return host;
 }
 
 }  // namespace vellum

@@ -12,6 +12,9 @@
 #include "proxy/connection_state_win.h"
 #include "proxy/dialup_win.h"
 #include "proxy/proxy_answers.h"
+#include "proxy/server_stream_win.h"
+#include "proxy/tls_client_win.h"
+#include "http/url_text.h"
 #include "store/store_lock_win.h"
 #include "proxy/ui_requests.h"
 #include "store/folder_listing_win.h"
@@ -56,15 +59,18 @@ bool dial_up(const DialUpSettings& dialup, ConnectionLog& log) {
 }  // namespace
 
 void ConnectionHandler::forward() {
+    https_ = is_https(request_->parsed_url);
     if (proxy_.proxy) {
         log_detail(log_, "インターネットへのアクセスにプロキシサーバーを使用します\r\n");
         target_host_ = proxy_.address;
         target_port_ = std::atoi(proxy_.port.c_str());
     } else {
         target_host_ = request_->parsed_url.host.value_or("");
-        target_port_ = request_->parsed_url.port ? std::atoi(request_->parsed_url.port->c_str()) : 80;
+        target_port_ = request_->parsed_url.port ? std::atoi(request_->parsed_url.port->c_str())
+                                                 : default_port(request_->parsed_url);
     }
     if (!open_server_connection()) return;
+    if (!open_server_stream()) return;
     if (!send_request_to_server()) return;
     if (other_method_) {
         relay_other();
@@ -146,8 +152,68 @@ bool ConnectionHandler::open_server_connection() {
     return true;
 }
 
+bool ConnectionHandler::open_server_stream() {
+    if (!https_) {
+        server_stream_ = std::make_unique<PlainServerStream>(server_socket_);
+        return true;
+    }
+    const std::string host = request_->parsed_url.host.value_or("");
+    const int port =
+        request_->parsed_url.port ? std::atoi(request_->parsed_url.port->c_str()) : default_port(request_->parsed_url);
+    if (proxy_.proxy && !open_proxy_tunnel(host, port)) return false;
+
+    log_detail(log_, format_text("%s:%d とTLS接続開始\r\n", host.c_str(), port));
+    TlsFailure failure = TlsFailure::none;
+    long error = 0;
+    std::unique_ptr<TlsStream> tls = TlsStream::open(server_socket_, host, record_.tls_handshake_seconds, failure, error);
+    if (abort_check()) return false;
+    if (!tls) {
+        log_error(log_, tls_failure_log_line(failure, error));
+        // Nothing of the server's reached the browser: it is told why, and
+        // nothing is recorded.
+        if (!crawler()) send_header_to_client(client_socket_, tls_error_page(host, port, tls_failure_reason(failure)), log_);
+        status_ = ConnectionStatus::socket_failed;
+        return false;
+    }
+    log_detail(log_, format_text("完了（%s%s）\r\n", tls_protocol_name(tls->protocol()),
+                                 tls->alpn_http11() ? ", ALPN http/1.1" : ""));
+    server_stream_ = std::move(tls);
+    return true;
+}
+
+bool ConnectionHandler::open_proxy_tunnel(const std::string& host, int port) {
+    // The upstream proxy only ever sees the tunnel: the request, its
+    // cookies and the answer travel inside the TLS.
+    const std::string authority = format_text("%s:%d", host.c_str(), port);
+    const LineList connect{"CONNECT " + authority + " HTTP/1.0\r\n", "Host: " + authority + "\r\n", "\r\n"};
+    log_detail(log_, "リクエストヘッダー(to Proxy)の内容 次の行から--->\r\n");
+    log_lines(log_, log_.detail, connect);
+    log_detail(log_, "<---ここまで\r\n");
+    PlainServerStream proxy(server_socket_);
+    if (!proxy.send_all(connect.join())) {
+        log_error(log_, "*** サーバーにリクエストヘッダーが送信出来ません！ ***\r\n");
+        status_ = ConnectionStatus::socket_failed;
+        return false;
+    }
+    int parse_status = 0;
+    std::unique_ptr<ServerResponse> answer = parse_response_header(proxy, parse_status);
+    if (abort_check()) return false;
+    if (!answer || answer->status < 200 || answer->status > 299) {
+        log_error(log_, format_text("*** プロキシサーバーがトンネルを開きません！(%d) ***\r\n", answer ? answer->status : -1));
+        if (!crawler()) send_header_to_client(client_socket_, connect_error_page(target_host_, target_port_), log_);
+        status_ = ConnectionStatus::socket_failed;
+        return false;
+    }
+    log_detail(log_, "レスポンスヘッダー(from Proxy)の内容 次の行から--->\r\n");
+    log_lines(log_, log_.detail, answer->lines);
+    log_detail(log_, "<---ここまで\r\n");
+    return true;
+}
+
 bool ConnectionHandler::send_request_to_server() {
-    std::optional<LineList> lines = build_server_request(request_->lines, request_->parsed_url, proxy_.proxy != 0, crawler());
+    // Inside a tunnel the origin is spoken to directly: the origin form.
+    std::optional<LineList> lines =
+        build_server_request(request_->lines, request_->parsed_url, proxy_.proxy != 0 && !https_, crawler());
     if (!lines) {
         log_error(log_, "*** リクエストヘッダー(to Server)作成エラー！ ***\r\n");
         status_ = ConnectionStatus::internal;
@@ -162,7 +228,7 @@ bool ConnectionHandler::send_request_to_server() {
     log_lines(log_, log_.detail, *lines);
     log_detail(log_, "<---ここまで\r\n");
     log_detail(log_, "リクエストヘッダー(to Server)送信開始\r\n");
-    if (!send_lines(server_socket_, *lines)) {
+    if (!server_stream_->send_all(lines->join())) {
         log_error(log_, "*** サーバーにリクエストヘッダーが送信出来ません！ ***\r\n");
         status_ = ConnectionStatus::socket_failed;
         return false;
@@ -175,7 +241,7 @@ bool ConnectionHandler::send_request_to_server() {
         log_detail(log_, *request_->body);
         log_detail(log_, "<---ここまで\r\n");
         log_detail(log_, "リクエスト本体(to Server)送信開始\r\n");
-        if (!send_text(server_socket_, *request_->body)) {
+        if (!server_stream_->send_all(*request_->body)) {
             log_error(log_, "*** サーバーにリクエスト本体が送信出来ません！ ***\r\n");
             status_ = ConnectionStatus::socket_failed;
             return false;
@@ -190,12 +256,13 @@ void ConnectionHandler::relay_other() {
     log_detail(log_, "リクエストメソッドが GET POST 以外\r\n");
     // The answer runs until the server closes: the request's own length says
     // nothing about the length of the response.
-    relay(server_socket_, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, -1);
+    relay(server_stream_.get(), INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, -1);
 }
 
-bool ConnectionHandler::relay(SOCKET from_socket, HANDLE from_file, HANDLE to_file, bool to_client, long long limit) {
+bool ConnectionHandler::relay(ByteSource* from_stream, HANDLE from_file, HANDLE to_file, bool to_client,
+                              long long limit) {
     RelayEnds ends;
-    ends.source_socket = from_socket;
+    ends.source_stream = from_stream;
     ends.source_file = from_file;
     ends.destination_file = to_file;
     ends.client_socket = to_client ? client_socket_ : INVALID_SOCKET;
@@ -210,7 +277,7 @@ bool ConnectionHandler::relay(SOCKET from_socket, HANDLE from_file, HANDLE to_fi
 void ConnectionHandler::receive_response() {
     log_detail(log_, "レスポンスヘッダー(from Server)受信開始\r\n");
     char peeked[kHeaderPeekWindow];
-    int count = peek_prefix(server_socket_, "HTTP/", 5, peeked, kHeaderPeekWindow);
+    int count = server_stream_->peek_prefix("HTTP/", 5, peeked, kHeaderPeekWindow);
     if (count == 0) {
         log_error(log_, "*** サーバーから受信出来ません！ ***\r\n");
         status_ = ConnectionStatus::socket_failed;
@@ -226,13 +293,12 @@ void ConnectionHandler::receive_response() {
     if (!starts_with_prefix(count, peeked, "HTTP/", 5)) {
         log_detail(log_, "レスポンスヘッダー無し\r\n");
         content_type_.reset();
-        relay(server_socket_, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, -1);
+        relay(server_stream_.get(), INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, true, -1);
         return;
     }
 
-    SocketSource source(server_socket_, std::string_view(peeked, static_cast<std::size_t>(count)));
     int parse_status = 0;
-    response_ = parse_response_header(source, parse_status);
+    response_ = parse_response_header(*server_stream_, parse_status);
     if (!response_) {
         log_error(log_, "*** エラー！ ***\r\n");
         status_ = parse_status == 1 ? ConnectionStatus::socket_failed : ConnectionStatus::internal;
@@ -246,10 +312,10 @@ void ConnectionHandler::receive_response() {
     response_code_ = response_->status;
 
     for (const std::string& value : response_->set_cookies) {
-        ui_.store_cookie(value, request_->parsed_url.host.value_or(""));
+        ui_.store_cookie(value, request_->parsed_url.host.value_or(""), https_);
     }
     if (response_->status == 401 && response_->www_authenticate && request_->host) {
-        ui_.note_authentication(*request_->host, *response_->www_authenticate);
+        ui_.note_authentication(credential_host(request_->parsed_url, *request_->host), *response_->www_authenticate);
     }
     if (aborted_by_request()) return;
 
@@ -273,7 +339,7 @@ void ConnectionHandler::answer_from_recorded_copy() {
 
     log_detail(log_, "ローカルを使用します\r\n");
     if (!send_recorded_header()) return;
-    relay(INVALID_SOCKET, page_file_.get(), INVALID_HANDLE_VALUE, true, stored_header_->content_length);
+    relay(nullptr, page_file_.get(), INVALID_HANDLE_VALUE, true, stored_header_->content_length);
 }
 
 void ConnectionHandler::relay_and_record() {
@@ -329,7 +395,7 @@ bool ConnectionHandler::open_receiving_file() {
 }
 
 bool ConnectionHandler::relay_into_receiving_file() {
-    return relay(server_socket_, INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
+    return relay(server_stream_.get(), INVALID_HANDLE_VALUE, receiving_file_ ? receiving_file_.get() : INVALID_HANDLE_VALUE,
                  !crawler(), response_->content_length);
 }
 

@@ -175,7 +175,7 @@ bool ConnectionHandler::read_request() {
     if (log_.debug_window) {
         send_log_title(log_.debug_window, *request_->url);
     }
-    if (!header_name_is(*request_->url, "http://")) {
+    if (!header_name_is(*request_->url, "http://") && !header_name_is(*request_->url, "https://")) {
         log_error(log_, "*** プロトコルが HTTP ではありません！ ***\r\n");
         status_ = ConnectionStatus::not_http;
         reservation_ = false;
@@ -286,6 +286,7 @@ bool ConnectionHandler::send_recorded_header() {
 }
 
 void ConnectionHandler::close_server_socket() {
+    server_stream_.reset();
     ui_.close_server_socket();
     server_socket_ = INVALID_SOCKET;
 }

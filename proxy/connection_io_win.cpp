@@ -232,7 +232,7 @@ bool send_to_client(SOCKET socket, const char* data, int size) {
 }  // namespace
 
 ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLog& log, bool autoget, long long* relayed) {
-    const bool from_socket = ends.source_socket != INVALID_SOCKET;
+    const bool from_socket = ends.source_stream != nullptr;
     const bool from_file = ends.source_file != INVALID_HANDLE_VALUE;
     const bool to_file = ends.destination_file != INVALID_HANDLE_VALUE;
     const bool to_client = ends.client_socket != INVALID_SOCKET;
@@ -264,8 +264,8 @@ ConnectionStatus relay_body(const RelayEnds& ends, long long limit, ConnectionLo
         }
         int count = 0;
         if (from_socket) {
-            count = recv(ends.source_socket, chunk, wanted, 0);
-            if (count == SOCKET_ERROR) {
+            count = ends.source_stream->receive(chunk, wanted);
+            if (count < 0) {
                 log_error(log, "*** サーバーから本体を受信する際にソケットエラー発生！ ***\r\n");
                 return ConnectionStatus::socket_failed;
             }

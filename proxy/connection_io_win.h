@@ -81,9 +81,9 @@ bool send_lines(SOCKET socket, const LineList& lines);
 // socket), socket_failed when not.
 ConnectionStatus send_header_to_client(SOCKET client, const LineList& header, ConnectionLog& log);
 
-// One source (server socket or file) to up to two sinks (file, client socket).
+// One source (server stream or file) to up to two sinks (file, client socket).
 struct RelayEnds {
-    SOCKET source_socket = INVALID_SOCKET;
+    ByteSource* source_stream = nullptr;  // the server, over a plain socket or TLS
     SOCKET client_socket = INVALID_SOCKET;
     HANDLE source_file = INVALID_HANDLE_VALUE;
     HANDLE destination_file = INVALID_HANDLE_VALUE;

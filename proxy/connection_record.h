@@ -34,6 +34,8 @@ inline constexpr int kTunnelIdleSeconds = 300;
 // long while its request is read is let go, so that silent connections can't
 // hold threads and their memory for ever.
 inline constexpr int kRequestIdleSeconds = 60;
+// A server that sends nothing for this long during a TLS handshake is let go.
+inline constexpr int kTlsHandshakeSeconds = 30;
 
 struct ConnectionRecord {
     DWORD thread_id = 0;  // the thread serving the connection: replies and CTM_ABORT go there
@@ -60,6 +62,7 @@ struct ConnectionRecord {
     ProxySettings proxy;
     DialUpSettings dialup;
     int request_idle_seconds = kRequestIdleSeconds;  // tests shorten it
+    int tls_handshake_seconds = kTlsHandshakeSeconds;  // likewise
     // The Cookie value the jar holds for a URL, read on the connection
     // thread; without it the thread asks the main window (MWM_COOKIE_GET).
     std::function<std::optional<std::string>(const ParsedUrl&)> cookies_for;

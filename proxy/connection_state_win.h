@@ -20,6 +20,7 @@
 #include "proxy/connection_settings.h"
 #include "proxy/connection_status.h"
 #include "proxy/request_origin.h"
+#include "proxy/server_stream_win.h"
 #include "proxy/ui_requests.h"
 
 namespace vellum {
@@ -50,6 +51,11 @@ private:
     // it). False when none was given or the request was aborted meanwhile
     // (then with status 100).
     bool take_server_socket();
+    // The stream the request and answer travel over: the socket itself for
+    // http, TLS over it for https (inside a CONNECT to the upstream proxy
+    // when one is used). False when the connection must end.
+    bool open_server_stream();
+    bool open_proxy_tunnel(const std::string& host, int port);
     bool send_request_to_server();
     void receive_response();
     void answer_from_recorded_copy();
@@ -90,7 +96,7 @@ private:
     // When CTM_ABORT was seen while the UI thread answered: status 100, true.
     bool aborted_by_request();
 
-    bool relay(SOCKET from_socket, HANDLE from_file, HANDLE to_file, bool to_client, long long limit);
+    bool relay(ByteSource* from_stream, HANDLE from_file, HANDLE to_file, bool to_client, long long limit);
     void log_file_error(const std::string& path, DWORD error);
     void close_server_socket();
 
@@ -101,6 +107,9 @@ private:
     int debug_mode_ = 0;
     SOCKET client_socket_;
     SOCKET server_socket_ = INVALID_SOCKET;
+    // Over server_socket_ once it is connected; dropped before the socket is closed.
+    std::unique_ptr<ServerStream> server_stream_;
+    bool https_ = false;  // the target is an https:// URL
     bool internet_;
     bool page_save_;
     RequestSender sender_ = RequestSender::stranger;  // decided before the request is read

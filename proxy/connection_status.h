@@ -14,7 +14,7 @@ enum class ConnectionStatus : int {
     internal = 1000,    // parse or build failure, a crawler request offline
     read_failed = 1001,   // reading the page file failed
     write_failed = 1002,  // writing a file failed (the browser still got the data)
-    not_http = 1003,      // the target is not an "http://" URL
+    not_http = 1003,      // the target is neither an "http://" nor an "https://" URL
 };
 
 constexpr int status_word(ConnectionStatus status) {

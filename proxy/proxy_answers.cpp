@@ -44,6 +44,12 @@ LineList connect_error_page(std::string_view host, int port) {
                       "<PRE>HOST : " + std::string(host) + "\r\nPORT : " + std::to_string(port) + "</PRE>");
 }
 
+LineList tls_error_page(std::string_view host, int port, std::string_view reason) {
+    return error_page("HTTP/1.0 502 Bad Gateway\r\n", "TLS Error",
+                      "<PRE>HOST : " + std::string(host) + "\r\nPORT : " + std::to_string(port) +
+                          "\r\nREASON : " + std::string(reason) + "</PRE>");
+}
+
 LineList dial_up_error_page() {
     return error_page("HTTP/1.0 502 Bad Gateway\r\n", "DialUp Error", std::nullopt);
 }

@@ -25,6 +25,10 @@ LineList not_implemented_page(std::string_view request_line);
 LineList not_found_page(std::string_view request_line, const std::optional<std::string>& store_path);
 // 502 when no connection to the server or the upstream proxy could be had.
 LineList connect_error_page(std::string_view host, int port);
+// 502 when an https:// server could not be spoken to safely: the TLS
+// handshake failed or its certificate was refused. `reason` is one of
+// tls_failure_reason's texts (proxy/tls_failure.h).
+LineList tls_error_page(std::string_view host, int port, std::string_view reason);
 // 502 when the dial-up connection could not be dialled.
 LineList dial_up_error_page();
 

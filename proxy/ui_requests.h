@@ -110,8 +110,9 @@ public:
     // The Cookie value for `url`, or none: read from the jar when the record
     // can (cookies_for), else asked (MWM_COOKIE_GET).
     std::optional<std::string> cookie_for(const ParsedUrl& url);
-    // MWM_COOKIE_SET: one Set-Cookie value and the request's host.
-    void store_cookie(std::string set_cookie, std::string host);
+    // MWM_COOKIE_SET: one Set-Cookie value, the request's host and whether
+    // the answer came over TLS.
+    void store_cookie(std::string set_cookie, std::string host, bool over_https = false);
     // MWM_AUTH_NOTE: the server at `host` asked for credentials with `challenge`.
     void note_authentication(std::string host, std::string challenge);
     // MWM_QUEUE_GETONLY: a whole request for the forced-get queue.
@@ -209,6 +210,7 @@ struct CookieGet : AnsweredRequest {  // MWM_COOKIE_GET
 struct CookieSet : AnsweredRequest {  // MWM_COOKIE_SET
     std::string set_cookie;
     std::string host;
+    bool over_https = false;  // the answer came over TLS
     static CookieSet decode(WPARAM wparam, LPARAM lparam);
 };
 

@@ -138,10 +138,11 @@ std::optional<std::string> UiLink::cookie_for(const ParsedUrl& url) {
     return std::move(*adopt_wparam<std::string>(*answer));
 }
 
-void UiLink::store_cookie(std::string set_cookie, std::string host) {
+void UiLink::store_cookie(std::string set_cookie, std::string host, bool over_https) {
     CookieSet set;
     set.set_cookie = std::move(set_cookie);
     set.host = std::move(host);
+    set.over_https = over_https;
     ask_owned(MWM_COOKIE_SET, payload(std::move(set)));
 }
 

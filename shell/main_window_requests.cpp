@@ -160,7 +160,7 @@ void MainWindow::OnCookieGet(const CookieGet& request) {
 }
 
 void MainWindow::OnCookieSet(const CookieSet& request) {
-    cookie_jar_store(request.set_cookie, request.host);
+    cookie_jar_store(request.set_cookie, request.host, request.over_https);
     request.answer();
 }
 

@@ -17,7 +17,9 @@ const std::string& RequestNode::url() const {
 }
 
 std::string request_label(const std::string& parent_url, const std::string& url, bool parent_is_root) {
-    static const std::string kScheme = "http://";
+    // Only within one scheme: an http:// child of an https:// page (or the
+    // other way round) is shown whole.
+    const std::string kScheme = parent_url.starts_with("https://") ? "https://" : "http://";
     if (parent_is_root || !parent_url.starts_with(kScheme) || !url.starts_with(kScheme)) return url;
     const std::string page = parent_url.substr(0, parent_url.find('?'));
     const std::size_t last_slash = page.rfind('/');

@@ -93,7 +93,7 @@ void guard_file_element(std::string& element) {
 }
 
 std::optional<std::string> url_relative_file_path(const ParsedUrl& url) {
-    if (!url.scheme || *url.scheme != "http" || !url.host || !url.path) return std::nullopt;
+    if (!url.scheme || !is_web_scheme(*url.scheme) || !url.host || !url.path) return std::nullopt;
     const std::string& path = *url.path;
     // Without the leading slash the first segment would run into the host
     // element and land in another host's folder.
@@ -105,6 +105,7 @@ std::optional<std::string> url_relative_file_path(const ParsedUrl& url) {
     std::vector<std::string> elements;
     std::string current = decoded_and_escaped(std::move(host), false);
     if (current.empty()) return std::nullopt;  // would share the save folder's top level
+    if (is_https(url)) current += kHttpsHostMark;
 
     std::size_t position = 0;
     while (position < path.size()) {

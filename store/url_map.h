@@ -1,5 +1,5 @@
-// Where a recorded page lives: the mapping from an absolute "http" URL to its
-// file under the save folder. Recording, offline serving, the metadata files
+// Where a recorded page lives: the mapping from an absolute "http" or "https"
+// URL to its file under the save folder. Recording, offline serving, the metadata files
 // and the crawler all go through url_store_path, so one URL always finds one
 // file. Pure functions; any thread. Results are owned by the caller; none
 // means the URL has no local file (offline serving answers 404, recording is
@@ -37,6 +37,12 @@
 // a changed element, and each change can be undone, so changed elements stay
 // distinct from one another.
 //
+// An https:// URL's host element is the one its http:// twin has, followed by
+// kHttpsHostMark: "https://server:8443/" -> server%3A8443%https\index.html.
+// The escaper and the rules above write "%" only before two upper-case
+// hexadecimal digits, so "%h" comes from no http:// URL: the two schemes of
+// one host never share a file, and the folder still reads as the host.
+//
 // A URL whose host element or last element comes out empty (a "%00" there)
 // has no local file, and neither has a path that doesn't begin with "/".
 #pragma once
@@ -50,8 +56,10 @@
 
 namespace vellum {
 
+inline constexpr char kHttpsHostMark[] = "%https";
+
 // The path relative to the save folder, backslash separated; none unless the
-// scheme is exactly "http" and there are a host and a path.
+// scheme is exactly "http" or "https" and there are a host and a path.
 std::optional<std::string> url_relative_file_path(const ParsedUrl& url);
 
 // save_folder, one backslash (unless it already ends in one) and the relative

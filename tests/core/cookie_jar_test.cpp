@@ -30,9 +30,10 @@ std::string sent(const CookieJar& jar, const char* url_text, FileTime now = kNow
     return cookie_jar_header_value(jar, url(url_text), now).value_or("<none>");
 }
 
+// The answers came over https, so that Secure cookies are taken too.
 CookieJar jar_with(std::initializer_list<std::pair<const char*, const char*>> set_cookies) {
     CookieJar jar;
-    for (const auto& [host, value] : set_cookies) EXPECT_TRUE(cookie_jar_store(jar, value, host)) << value;
+    for (const auto& [host, value] : set_cookies) EXPECT_TRUE(cookie_jar_store(jar, value, host, true)) << value;
     return jar;
 }
 
@@ -85,9 +86,9 @@ TEST(CookieParse, ValuesAreTakenAsTheyStand) {
 
 TEST(CookieParse, SecureOnlyWhenExactlyTheWord) {
     CookieJar jar;
-    ASSERT_TRUE(cookie_jar_store(jar, "a=1; SeCuRe", "h.test"));
-    ASSERT_TRUE(cookie_jar_store(jar, "b=1; secure ", "h.test"));
-    ASSERT_TRUE(cookie_jar_store(jar, "c=1; secure=yes", "h.test"));
+    ASSERT_TRUE(cookie_jar_store(jar, "a=1; SeCuRe", "h.test", true));
+    ASSERT_TRUE(cookie_jar_store(jar, "b=1; secure ", "h.test", true));
+    ASSERT_TRUE(cookie_jar_store(jar, "c=1; secure=yes", "h.test", true));
     std::vector<CookieEntry> entries = cookie_jar_entries(jar);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_TRUE(entries[0].cookie.secure);
@@ -95,8 +96,41 @@ TEST(CookieParse, SecureOnlyWhenExactlyTheWord) {
     // "secure=yes" is a value attribute, and the last one names the cookie.
     EXPECT_EQ(entries[2].cookie.name, "secure");
     EXPECT_FALSE(entries[2].cookie.secure);
-    // The flag is not consulted when sending.
-    EXPECT_EQ(sent(jar, "http://h.test/"), "a=1; b=1; secure=yes");
+    EXPECT_EQ(sent(jar, "https://h.test/"), "a=1; b=1; secure=yes");
+    EXPECT_EQ(sent(jar, "http://h.test/"), "b=1; secure=yes");
+}
+
+TEST(CookieSecure, OnlyAnHttpsAnswerSetsASecureCookie) {
+    CookieJar jar;
+    EXPECT_FALSE(cookie_jar_store(jar, "sid=1; secure", "h.test", false));
+    EXPECT_TRUE(jar.domains.empty());
+    EXPECT_TRUE(cookie_jar_store(jar, "sid=1; secure", "h.test", true));
+    EXPECT_TRUE(cookie_jar_store(jar, "lang=ja", "h.test", false));
+    EXPECT_EQ(sent(jar, "https://h.test/"), "sid=1; lang=ja");
+    EXPECT_EQ(sent(jar, "http://h.test/"), "lang=ja");
+    EXPECT_EQ(sent(jar, "https://h.test:8443/a"), "sid=1; lang=ja");
+}
+
+TEST(CookieSecure, APlainAnswerCannotReplaceASecureCookie) {
+    CookieJar jar;
+    ASSERT_TRUE(cookie_jar_store(jar, "sid=1; secure", "h.test", true));
+    EXPECT_FALSE(cookie_jar_store(jar, "sid=evil", "h.test", false));
+    EXPECT_EQ(sent(jar, "https://h.test/"), "sid=1");
+    EXPECT_EQ(sent(jar, "http://h.test/"), "<none>");
+    // Over https it may, and without the flag it then goes both ways.
+    EXPECT_TRUE(cookie_jar_store(jar, "sid=2", "h.test", true));
+    EXPECT_EQ(sent(jar, "http://h.test/"), "sid=2");
+    // Another path is another cookie.
+    EXPECT_TRUE(cookie_jar_store(jar, "sid=3; secure; path=/s", "h.test", true));
+    EXPECT_TRUE(cookie_jar_store(jar, "sid=4", "h.test", false));
+    EXPECT_EQ(sent(jar, "https://h.test/s"), "sid=4; sid=3");
+}
+
+TEST(CookieSecure, TheFileKeepsTheFlagAndItsEffect) {
+    CookieJar jar;
+    cookie_jar_load_text(jar, "sid=1; domain=h.test; path=/; secure\r\nlang=ja; domain=h.test; path=/\r\n");
+    EXPECT_EQ(sent(jar, "https://h.test/"), "sid=1; lang=ja");
+    EXPECT_EQ(sent(jar, "http://h.test/"), "lang=ja");
 }
 
 TEST(CookieParse, NothingStoredWithoutANameOrADomain) {

@@ -53,6 +53,14 @@ TEST(CrawlerRequestBlock, AbsentLinesAreLeftOut) {
     EXPECT_NE(build_crawler_request(japanese)->find("Vellum-LocalPath: C:\\\x95\x5c\x8e\xa6\r\n"), std::string::npos);
 }
 
+TEST(CrawlerRequestBlock, HttpsPagesAreAskedForWithTheirAbsoluteUrl) {
+    CrawlerRequest request = request_for("https://h:8443/a/?q#f");
+    request.referer = "https://h:8443/";
+    EXPECT_EQ(build_crawler_request(request),
+              "GET https://h:8443/a/?q HTTP/1.0\r\nVellum-Mode: RecMode\r\nVellum-LocalPath: C:\\save\r\n"
+              "Accept: */*\r\nReferer: https://h:8443/\r\nHost: h:8443\r\n\r\n");
+}
+
 TEST(CrawlerRequestBlock, NothingThatCouldBreakALineIsSent) {
     // A link whose decoded value holds a line break must not add lines of
     // its own (a save folder of its choosing, say).

@@ -4,6 +4,7 @@
 
 #include "http/line_reader.h"
 #include "http/http_date.h"
+#include "http/url_text.h"
 #include "tests/support/string_source.h"
 
 namespace vellum {
@@ -104,6 +105,33 @@ TEST(ParseUrl, HttpNeedsSlashesAndAPath) {
     EXPECT_EQ(url->path, "/");
     EXPECT_FALSE(url->port);
     EXPECT_FALSE(url->query);
+}
+
+TEST(ParseUrl, HttpsUrlsHaveTheirPartsAndTheirDefaultPort) {
+    auto url = parse_url("https://h:8443/a?b#c");
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->scheme, "https");
+    EXPECT_EQ(url->host, "h");
+    EXPECT_EQ(url->port, "8443");
+    EXPECT_EQ(url->path, "/a");
+    EXPECT_EQ(url->query, "b");
+    EXPECT_EQ(url->fragment, "c");
+    EXPECT_FALSE(url->opaque);
+    EXPECT_TRUE(is_https(*url));
+    EXPECT_EQ(url_text(*url), "https://h:8443/a?b");
+    EXPECT_EQ(default_port(*parse_url("https://h/")), 443);
+    EXPECT_EQ(default_port(*parse_url("http://h/")), 80);
+    EXPECT_FALSE(parse_url("https://h"));  // a path is needed, as for http
+    auto upper = parse_url("HTTPS://h/");
+    ASSERT_TRUE(upper);
+    EXPECT_FALSE(upper->host);
+    EXPECT_FALSE(is_https(*upper));
+    EXPECT_EQ(upper->opaque, "//h/");
+}
+
+TEST(ParseUrl, CredentialHostsKeepTheSchemesApart) {
+    EXPECT_EQ(credential_host(*parse_url("http://h:81/a"), "h:81"), "h:81");
+    EXPECT_EQ(credential_host(*parse_url("https://h:81/a"), "h:81"), "https://h:81");
 }
 
 TEST(ParseUrl, OtherSchemesAreOpaque) {
@@ -375,6 +403,14 @@ TEST(BuildServerRequest, DirectAndUpstreamRequestLines) {
               (LineList{"GET /a?b=c HTTP/1.0\r\n"}));
     EXPECT_EQ(build_server_request(with_query, url_of("http://h:81/a?b=c#frag"), true, false),
               (LineList{"GET http://h:81/a?b=c HTTP/1.0\r\n"}));
+}
+
+TEST(BuildServerRequest, HttpsTargetsKeepTheirSchemeInTheAbsoluteForm) {
+    LineList lines = client_lines("GET https://h:8443/a?q HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(build_server_request(lines, url_of("https://h:8443/a?q"), false, false),
+              (LineList{"GET /a?q HTTP/1.0\r\n", "Host: h:8443\r\n"}));
+    EXPECT_EQ(build_server_request(lines, url_of("https://h:8443/a?q"), true, false),
+              (LineList{"GET https://h:8443/a?q HTTP/1.0\r\n", "Host: h:8443\r\n"}));
 }
 
 TEST(BuildServerRequest, OddVersionsAndTooFewSpaces) {

@@ -102,6 +102,17 @@ TEST(ResolveUrl, SchemeHostQueryAndFragment) {
     EXPECT_TRUE(resolve_url(&odd_base, &absolute));
 }
 
+TEST(ResolveUrl, HttpsBasesAndReferences) {
+    const std::string page = "https://h:8443/dir/page.html";
+    EXPECT_EQ(resolved(page, "x.html"), "https://h:8443/dir/x.html");
+    EXPECT_EQ(resolved(page, "../x.html?q#f"), "https://h:8443/x.html?q");
+    EXPECT_EQ(resolved(page, "/x"), "https://h:8443/x");
+    EXPECT_EQ(resolved(page, "http://o/x"), "http://o/x");  // a link may leave https
+    EXPECT_EQ(resolved(kPage, "https://o/x"), "https://o/x");
+    EXPECT_EQ(resolved(page, "HTTPS://o/x"), "<none>");
+    EXPECT_EQ(resolved(page, "https://o"), "<none>");
+}
+
 TEST(ResolveUrl, DotSegments) {
     EXPECT_EQ(resolved("http://h/a/b/c.html", "../x"), "http://h/a/x");
     EXPECT_EQ(resolved("http://h/a/c.html", "../../x.html"), "http://h/x.html");  // the second is ignored at the root
@@ -185,6 +196,13 @@ TEST(ExtractLinks, BaseHref) {
     // BASE with another attribute is still BASE; BASE SRC is nothing.
     EXPECT_THAT(links_in("<base target=_top href=http://o/d/><base src=http://p/><a href=x>"),
                 ElementsAre("L http://o/d/x"));
+}
+
+TEST(ExtractLinks, AnHttpsPageAndAnHttpsBase) {
+    EXPECT_THAT(links_in("<a href=a.html><img src=/i.png><a href=http://p/b.html><base href=https://o/d/><a href=c.html>",
+                         "https://h/dir/page.html"),
+                ElementsAre("L https://h/dir/a.html", "R https://h/i.png", "L http://p/b.html", "L https://o/d/c.html"));
+    EXPECT_THAT(links_in("<base href=\"https://o:8443/x/\"><frame src=f.html>"), ElementsAre("R https://o:8443/x/f.html"));
 }
 
 TEST(ExtractLinks, ValuesThatGiveNothing) {

@@ -193,6 +193,31 @@ TEST_F(PageTreeTest, RestrictionsAtCharacterPositions) {
     EXPECT_EQ(link(kanji, "http://h/a\\x.html")->skipReason(), 0);
 }
 
+// https:// pages come under the same rules: a restriction line names the
+// scheme, so "https://h/dir/" admits https:// links under it and nothing of
+// http://, and a reservation of an https:// page restricts to its folder.
+TEST_F(PageTreeTest, HttpsLinksUnderTheSameRules) {
+    PageNode* top = base("https://h/dir/", job_for("https://h/dir/"));
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->url(), "https://h/dir/");
+    EXPECT_EQ(link(top, "https://h/dir/a.html")->skipReason(), 0);
+    EXPECT_EQ(link(top, "https://h/other/a.html")->skipReason(), 2);
+    EXPECT_EQ(link(top, "http://h/dir/a.html")->skipReason(), 2);
+    PageNode* twin = link(link(top, "https://h/dir/b.html"), "https://h/dir/a.html#again");
+    ASSERT_TRUE(twin);
+    EXPECT_EQ(twin->skipReason(), 4);  // the same page, the fragment aside
+
+    AutoGetSettings defaults;
+    const ParsedUrl url = url_of("https://h:8443/docs/index.html");
+    ASSERT_EQ(reserve_base_url(tree, defaults, "C:\\save", "GET", "https://h:8443/docs/index.html", url, std::nullopt,
+                               std::nullopt, [] { return true; }),
+              ReserveOutcome::added);
+    PageNode* reserved = top->nextSibling();
+    ASSERT_TRUE(reserved);
+    EXPECT_EQ(reserved->url(), "https://h:8443/docs/index.html");
+    EXPECT_EQ(reserved->job()->restrictions, LineList{"https://h:8443/docs/"});
+}
+
 TEST_F(PageTreeTest, EmptiedRestrictionsSkipEveryHyperlink) {
     AutoGetJob job = job_for("http://h/");
     job.restrictions = LineList{};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "proxy/tls_failure.h"
 #include "tests/support/string_source.h"
 
 namespace vellum {
@@ -66,6 +67,25 @@ TEST(ErrorPages, ALongSubstitutedLineIsCutAtTheFormattersLimit) {
     EXPECT_EQ(page[4], ("<PRE>Client request : " + long_line).substr(0, 1023));
     EXPECT_EQ(page[5], "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
     EXPECT_EQ(connect_error_page(std::string(2000, 'h'), 80)[4].size(), 1023u);
+}
+
+TEST(ErrorPages, TlsFailuresTellTheBrowserWhyAndTheLogToo) {
+    EXPECT_EQ(tls_error_page("192.0.2.2", 8443, tls_failure_reason(TlsFailure::expired)).join(),
+              "HTTP/1.0 502 Bad Gateway\r\n"
+              "Content-Type: text/html\r\n"
+              "\r\n<HTML><HEAD><TITLE>Error</TITLE></HEAD><BODY>"
+              "<H1>TLS Error</H1>"
+              "<PRE>HOST : 192.0.2.2\r\nPORT : 8443\r\nREASON : expired certificate</PRE>"
+              "<HR><ADDRESS>Vellum 1.31b</ADDRESS></BODY></HTML>");
+    EXPECT_EQ(tls_failure_reason(TlsFailure::untrusted), "untrusted certificate");
+    EXPECT_EQ(tls_failure_reason(TlsFailure::wrong_name), "certificate for another name");
+    EXPECT_EQ(tls_failure_reason(TlsFailure::handshake), "handshake failed");
+    EXPECT_EQ(tls_failure_log_line(TlsFailure::untrusted, 0), "*** サーバー証明書を信頼できません！ ***\r\n");
+    EXPECT_EQ(tls_failure_log_line(TlsFailure::expired, 0), "*** サーバー証明書の有効期限が切れています！ ***\r\n");
+    EXPECT_EQ(tls_failure_log_line(TlsFailure::wrong_name, 0), "*** サーバー証明書のホスト名が一致しません！ ***\r\n");
+    EXPECT_EQ(tls_failure_log_line(TlsFailure::handshake, 0), "*** TLSハンドシェイクに失敗しました！ ***\r\n");
+    EXPECT_EQ(tls_failure_log_line(TlsFailure::handshake, static_cast<long>(0x80090308L)),
+              "*** TLSハンドシェイクに失敗しました！(80090308) ***\r\n");
 }
 
 std::unique_ptr<ProxyRequest> request_with(const std::string& extra_lines) {

@@ -102,6 +102,15 @@ TEST(RequestLabel, RelativeToTheParentPage) {
     EXPECT_EQ(request_label("ftp://h/a/", "http://h/a/b", false), "http://h/a/b");
 }
 
+TEST(RequestLabel, HttpsChildrenOfAnHttpsPage) {
+    const std::string page = "https://h:8443/a/index.html";
+    EXPECT_EQ(request_label(page, "https://h:8443/a/img/x.gif", false), "img/x.gif");
+    EXPECT_EQ(request_label(page, "https://h:8443/b/y.gif", false), "/b/y.gif");
+    // Another scheme is shown whole, even on the same host and folder.
+    EXPECT_EQ(request_label(page, "http://h:8443/a/x.gif", false), "http://h:8443/a/x.gif");
+    EXPECT_EQ(request_label("http://h/a/", "https://h/a/x.gif", false), "https://h/a/x.gif");
+}
+
 TEST(RequestStateImage, FirstRuleWins) {
     RequestNode node;
     node.item = &node;  // any non-null item

@@ -69,6 +69,65 @@ TEST(RelativeFilePath, OnlyLowerCaseHttpWithHostAndPathHasAFile) {
     EXPECT_FALSE(url_relative_file_path(no_path));
 }
 
+ParsedUrl https_url(std::string host, std::string path, std::optional<std::string> query = std::nullopt,
+                    std::optional<std::string> port = std::nullopt) {
+    ParsedUrl url = http_url(std::move(host), std::move(path), std::move(query), std::move(port));
+    url.scheme = "https";
+    return url;
+}
+
+TEST(HttpsHostElement, HttpsPagesLiveUnderTheMarkedHostElement) {
+    EXPECT_EQ(relative(https_url("server", "/")), "server%https\\index.html");
+    EXPECT_EQ(relative(https_url("server", "/dir/page.html", "q=a+b")), "server%https\\dir\\page.html%3Fq=a b");
+    EXPECT_EQ(relative(https_url("server", "/", std::nullopt, "8443")), "server%3A8443%https\\index.html");
+    // Upper-case letters are another scheme, as for http.
+    ParsedUrl upper = https_url("server", "/");
+    upper.scheme = "HTTPS";
+    EXPECT_FALSE(url_relative_file_path(upper));
+    // The host element is guarded whole: a device name before a dot stays guarded.
+    EXPECT_EQ(relative(https_url("nul.example", "/")), "nu%6C.example%https\\index.html");
+}
+
+// No http:// URL, however its host is spelled, reaches an https:// host
+// element, and the two schemes of one host never share a file.
+TEST(HttpsHostElement, NoHttpUrlReachesAnHttpsElement) {
+    const std::vector<std::string> hosts = {"server", "server%https", "server%25https", "server%2568ttps",
+                                            "https%3A%2F%2Fserver", "server%3A443", "%68ttps", "server%",
+                                            "SERVER", "server.", "con"};
+    std::set<std::string> http_elements;
+    std::set<std::string> https_elements;
+    for (const std::string& host : hosts) {
+        for (const std::optional<std::string>& port : {std::optional<std::string>(), std::optional<std::string>("443")}) {
+            const std::string plain = relative(http_url(host, "/a", std::nullopt, port));
+            const std::string secure = relative(https_url(host, "/a", std::nullopt, port));
+            ASSERT_NE(plain, "<none>") << host;
+            ASSERT_NE(secure, "<none>") << host;
+            http_elements.insert(plain.substr(0, plain.find('\\')));
+            https_elements.insert(secure.substr(0, secure.find('\\')));
+            EXPECT_NE(plain, secure);
+        }
+    }
+    for (const std::string& element : https_elements) EXPECT_EQ(http_elements.count(element), 0u) << element;
+
+    // Random hosts: an http element never holds "%" before anything but
+    // two upper-case hexadecimal digits, so never "%h".
+    static constexpr char kAlphabet[] = {'%', 'h', 't', 'p', 's', '2', '5', '6', '8', 'A', 'F', '.', ':', 'x'};
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
+    std::uniform_int_distribution<int> length(1, 10);
+    for (int round = 0; round < 5000; ++round) {
+        std::string host;
+        for (int i = length(random); i > 0; --i) host += kAlphabet[pick(random)];
+        const auto plain = url_relative_file_path(http_url(host, "/"));
+        if (!plain) continue;
+        EXPECT_EQ(plain->find(kHttpsHostMark), std::string::npos) << host;
+        const auto path = url_store_path(kSaveFolder, https_url(host, "/" + host));
+        if (path) {
+            EXPECT_EQ(test::store_path_fault(kSaveFolder, *path), "") << *path;
+        }
+    }
+}
+
 TEST(RelativeFilePath, PlusIsASpaceOnlyInTheQuery) {
     EXPECT_EQ(relative(http_url("server", "/a+b/c+d", "x=a+b")), "server\\a+b\\c+d%3Fx=a b");
 }

@@ -53,6 +53,10 @@ class Url:
             setattr(self, name, parts.get(name))
 
 
+# The schemes whose URLs have a host and a path, exactly as written (lower case).
+WEB_SCHEMES = (b"http", b"https")
+
+
 def parse_url(text):
     url = Url()
     if b"#" in text:
@@ -63,7 +67,7 @@ def parse_url(text):
         url.path = text or None
         return url
     url.scheme, rest = text.split(b":", 1)
-    if url.scheme != b"http":
+    if url.scheme not in WEB_SCHEMES:
         url.opaque = rest or None
         return url
     if not rest.startswith(b"//") or b"/" not in rest[2:]:
@@ -78,14 +82,14 @@ def parse_url(text):
 def url_text(url):
     host = url.host + (b":" + url.port if url.port is not None else b"")
     query = b"?" + url.query if url.query is not None else b""
-    return b"http://" + host + url.path + query
+    return url.scheme + b"://" + host + url.path + query
 
 
 def resolve_url(base, ref):
     if base is None or ref is None:
         return None
     scheme = ref.scheme if ref.scheme is not None else base.scheme
-    if scheme != b"http":
+    if scheme not in WEB_SCHEMES:
         return None
     if ref.host is not None:
         host, port = ref.host, ref.port
@@ -103,7 +107,7 @@ def resolve_url(base, ref):
         path = merge(base.path, ref.path)
         if path is None:
             return None
-    return Url(scheme=b"http", host=host, port=port, path=path, query=ref.query)
+    return Url(scheme=scheme, host=host, port=port, path=path, query=ref.query)
 
 
 def merge(base_path, ref_path):
@@ -232,7 +236,7 @@ def extract_links(data, page_url, requisites=False):
                 continue
             if pair == (b"BASE", b"HREF"):
                 base = parse_url(value)
-                if base is not None and base.scheme is not None and upper(base.scheme) != b"HTTP":
+                if base is not None and base.scheme is not None and upper(base.scheme) not in (b"HTTP", b"HTTPS"):
                     base = None
                 continue
             is_link = 0 if pair in RESOURCES else 1 if pair in HYPERLINKS else None

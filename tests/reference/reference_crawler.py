@@ -99,10 +99,13 @@ def is_stylesheet(content_type):
 
 
 def relative_file_path(url_text):
-    """The page file of an "http" URL below the save folder, with "/" as the
-    separator (the folder rules, for the plain names of a real site)."""
+    """The page file of an "http" or "https" URL below the save folder, with
+    "/" as the separator (the folder rules, for the plain names of a real
+    site; an https host folder ends in "%https")."""
     url = parse_url(url_text.encode("latin-1"))
     host = url.host + (b"%3A" + url.port if url.port is not None else b"")
+    if url.scheme == b"https":
+        host += b"%https"
     segments = url.path.split(b"/")[1:]
     if segments[-1] == b"":
         segments[-1] = b"index.html"
@@ -276,4 +279,6 @@ class ReferenceCrawl:
         """(depth in the tree, label, skip reason, result) of every node in pre-order."""
         for node in self.tree.walk():
             label = "(%d) %s" % (node.depth, node.url) if node.is_link else node.url
+            # The tree shows the URL's bytes as code page 932 text.
+            label = label.encode("latin-1").decode("cp932", "replace")
             yield len(node.key) - 1, label, node.skip, node.result

@@ -14,6 +14,7 @@
 #include "base/screen_pace.h"
 #include "http/http_message.h"
 #include "http/line_reader.h"
+#include "proxy/server_stream_win.h"
 #include "tests/support/socket_pair_win.h"
 
 namespace vellum {
@@ -255,7 +256,8 @@ TEST_F(ConnectionIoTest, RelayServerToClientAndFileWithLimit) {
     log.detail = true;
     log.main_window = main.get();
     RelayEnds ends;
-    ends.source_socket = server.near_end.get();
+    PlainServerStream server_stream(server.near_end.get());
+    ends.source_stream = &server_stream;
     ends.client_socket = client.near_end.get();
     ends.destination_file = file;
     EXPECT_EQ(relay_body(ends, 2500, log, true), ConnectionStatus::ok);
@@ -367,7 +369,8 @@ TEST_F(ConnectionIoTest, ASlowBrowserRelayMovesTheMainBarAtTheScreensPace) {
     ConnectionLog log;
     log.main_window = main.get();
     RelayEnds ends;
-    ends.source_socket = server.near_end.get();
+    PlainServerStream server_stream(server.near_end.get());
+    ends.source_stream = &server_stream;
     ends.client_socket = client.near_end.get();
     std::string received;
     std::thread reader([&] { received = receive_all(client.far_end.get()); });
@@ -422,7 +425,8 @@ TEST_F(ConnectionIoTest, RelayLimitZeroAndEarlyClose) {
     ConnectionLog log;
     log.detail = true;
     RelayEnds ends;
-    ends.source_socket = server.near_end.get();
+    PlainServerStream server_stream(server.near_end.get());
+    ends.source_stream = &server_stream;
     ends.client_socket = client.near_end.get();
     EXPECT_EQ(relay_body(ends, 0, log, false), ConnectionStatus::ok);
     EXPECT_EQ(log.lines.back(), "通信量(byte)：0\r\n");
@@ -443,7 +447,8 @@ TEST_F(ConnectionIoTest, FailingDestinationStillDeliversToTheClient) {
     HANDLE read_only = temp_file("", GENERIC_READ);
     ConnectionLog log;
     RelayEnds ends;
-    ends.source_socket = server.near_end.get();
+    PlainServerStream server_stream(server.near_end.get());
+    ends.source_stream = &server_stream;
     ends.client_socket = client.near_end.get();
     ends.destination_file = read_only;
     EXPECT_EQ(relay_body(ends, -1, log, false), ConnectionStatus::write_failed);

@@ -51,7 +51,8 @@ protected:
 
 CookieJar sample_jar() {
     CookieJar jar;
-    cookie_jar_store(jar, "sid=値; path=/app; expires=Wed, 09 Jun 2021 10:18:14 GMT; secure", "www.h.test");
+    // A Secure cookie comes only from an https answer.
+    cookie_jar_store(jar, "sid=値; path=/app; expires=Wed, 09 Jun 2021 10:18:14 GMT; secure", "www.h.test", true);
     cookie_jar_store(jar, "lang=ja; domain=.h.test", "www.h.test");
     cookie_jar_store(jar, "session=1", "www.h.test");
     cookie_jar_store(jar, "gone=1; expires=Sat, 05 Nov 2005 08:49:37 GMT", "www.h.test");
