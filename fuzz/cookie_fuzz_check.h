@@ -47,25 +47,30 @@ inline void check_jar(const CookieJar& jar) {
 
 // The Cookie value for a request to host and path, against the rule said
 // another way: a host takes the cookies of its own name and of every domain
-// it lies under at a dot; a leading-dot domain only those under it.
+// it lies under at a dot; a leading-dot domain only those under it; a secure
+// cookie goes only over https. Asked for both schemes.
 inline void check_header_value(const CookieJar& jar, const std::string& host, const std::string& path) {
-    std::string expected;
-    bool any = false;
-    for (const CookieEntry& entry : cookie_jar_entries(jar)) {
-        const std::string& domain = entry.domain;
-        const bool under = (domain.starts_with(".") ? host.ends_with(domain) : host.ends_with("." + domain));
-        if (host != domain && !under) continue;
-        if (!path.starts_with(entry.path)) continue;
-        if (entry.cookie.has_expiry && entry.cookie.expiry <= kFuzzNow) continue;
-        expected += (any ? "; " : "") + entry.cookie.name + "=" + entry.cookie.value;
-        any = true;
+    for (const bool over_https : {false, true}) {
+        std::string expected;
+        bool any = false;
+        for (const CookieEntry& entry : cookie_jar_entries(jar)) {
+            const std::string& domain = entry.domain;
+            const bool under = (domain.starts_with(".") ? host.ends_with(domain) : host.ends_with("." + domain));
+            if (host != domain && !under) continue;
+            if (!path.starts_with(entry.path)) continue;
+            if (entry.cookie.has_expiry && entry.cookie.expiry <= kFuzzNow) continue;
+            if (entry.cookie.secure && !over_https) continue;
+            expected += (any ? "; " : "") + entry.cookie.name + "=" + entry.cookie.value;
+            any = true;
+        }
+        ParsedUrl url;
+        url.scheme = over_https ? "https" : "http";
+        url.host = host;
+        url.path = path;
+        const std::optional<std::string> value = cookie_jar_header_value(jar, url, kFuzzNow);
+        require(value.has_value() == any && value.value_or("") == expected,
+                "the Cookie value holds exactly the matching cookies in jar order");
     }
-    ParsedUrl url;
-    url.scheme = "http";
-    url.host = host;
-    url.path = path;
-    const std::optional<std::string> value = cookie_jar_header_value(jar, url, kFuzzNow);
-    require(value.has_value() == any && value.value_or("") == expected, "the Cookie value holds exactly the matching cookies in jar order");
 }
 
 // The file written for the jar reloads into the same cookies (those that had
