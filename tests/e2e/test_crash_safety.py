@@ -78,7 +78,9 @@ class WineSession:
         self.probe("settings", "localPath=s:" + windows_path(save), "internet=" + mode, "localize=" + mode, "log=d:0")
         process = subprocess.Popen(["wine", os.path.join(BIN, "vellum.exe"), "127.0.0.1:%d" % PORT], env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        published = wait_until(lambda: self.probe("registry")[1] not in ("", "absent"), 60)
+        # After a kill the session's first start re-reads the prefix; on a busy
+        # machine that has taken over a minute.
+        published = wait_until(lambda: self.probe("registry")[1] not in ("", "absent"), 180)
         if not published:
             process.kill()
             raise RuntimeError("vellum.exe did not start listening")
