@@ -240,8 +240,8 @@ class TunnelCase(unittest.TestCase):
 
 
 class OnlineTunnelTest(TunnelCase):
-    PORT = 28341
-    NGINX_PORT = 28342
+    PORT = 28348
+    NGINX_PORT = 28349
     SETTINGS = {"internet": 1}
     BODY = bytes(random.Random(41).getrandbits(8) for _ in range(3 * 1048576 + 7))
 
